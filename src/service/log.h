@@ -1,0 +1,28 @@
+// The service's only output channel: syslog, opened with the identity
+// "stats" and the facility LOG_LOCAL0. Tests capture every line through a
+// sink instead.
+#ifndef KVO_SERVICE_LOG_H_
+#define KVO_SERVICE_LOG_H_
+
+#include <syslog.h>
+
+#include <functional>
+#include <string>
+
+namespace kvo {
+
+// Opens the system log the way a device expects to see the service.
+void log_open();
+
+// Writes one line at `priority` (LOG_ALERT ... LOG_DEBUG), printf-style.
+void log_printf(int priority, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+// Receives each line instead of syslog while installed. Meant for tests;
+// an empty sink restores syslog.
+using LogSink = std::function<void(int priority, const std::string& text)>;
+void set_log_sink(LogSink sink);
+
+}  // namespace kvo
+
+#endif  // KVO_SERVICE_LOG_H_

@@ -1,0 +1,216 @@
+#include "service/service.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "service/archive_key.h"
+#include "support/log_capture.h"
+#include "support/sim_dir.h"
+
+namespace kvo {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+constexpr uint32_t kNow = 1000000;
+
+// Drives the loop's decisions tick by tick, with the sleeps and the agent
+// start recorded instead of performed.
+class ServiceTest : public ::testing::Test {
+ protected:
+  ServiceTest() {
+    sim_.set_key("SYS_STATE_INT", "SYS", KEY_TYPE_INT, 0);
+    sim_.set_command("system.data_logger", Json::Value(Json::objectValue));
+  }
+
+  Service::Hooks hooks() {
+    Service::Hooks hooks;
+    hooks.sleep = [this](unsigned usec) {
+      sleeps_.push_back(usec);
+      if (on_sleep_) on_sleep_();
+    };
+    hooks.run = [this](const char* command) {
+      commands_.push_back(command);
+      return agent_status_;
+    };
+    return hooks;
+  }
+
+  void set_power(int state) {
+    sim_.set_key("SYS_STATE_INT", "SYS", KEY_TYPE_INT, state);
+  }
+
+  // The lines of one tick, without the configuration pass.
+  std::vector<std::string> tick_lines(Service& service, int state) {
+    set_power(state);
+    log_.clear();
+    EXPECT_TRUE(service.tick(kNow));
+    return log_.texts();
+  }
+
+  SimDir sim_;
+  LogCapture log_;
+  ServiceFlags flags_;
+  std::vector<unsigned> sleeps_;
+  std::vector<std::string> commands_;
+  std::function<void()> on_sleep_;
+  int agent_status_ = 0;
+};
+
+TEST_F(ServiceTest, FirstTickWaitsSilentlyForTheDocumentThenConfigures) {
+  sim_.write("cmd/system.data_logger.json", "not json");
+  int attempts = 0;
+  on_sleep_ = [&] {
+    if (++attempts == 3) {
+      sim_.set_command("system.data_logger", Json::Value(Json::objectValue));
+    }
+  };
+  Service service(&flags_, hooks());
+  service.start();
+  log_.clear();
+
+  ASSERT_TRUE(service.tick(kNow));
+
+  EXPECT_THAT(sleeps_, ElementsAre(500000u, 500000u, 500000u));
+  EXPECT_EQ(log_.count("Getting archive config"), 1);
+  EXPECT_EQ(log_.texts().front(), "Getting archive config");
+  EXPECT_EQ(log_.texts()[1], "Updating archive config (stats)");
+  EXPECT_THAT(commands_, ElementsAre("/bin/systemctl start stats-agent"));
+  EXPECT_FALSE(service.first_configuration());
+  EXPECT_FALSE(flags_.reload_config);
+  EXPECT_EQ(service.stats().keys().size(), 0u);  // No stats key in this sysdb.
+  EXPECT_NE(service.stats().next_archive_time(), 0u);
+  EXPECT_EQ(service.archive().next_archive_time(), 0u);
+}
+
+TEST_F(ServiceTest, SigintWhileWaitingForTheDocumentEndsWithoutApplying) {
+  sim_.write("cmd/system.data_logger.json", "");
+  on_sleep_ = [&] {
+    if (sleeps_.size() == 2) flags_.running = false;
+  };
+  Service service(&flags_, hooks());
+  service.start();
+  log_.clear();
+
+  EXPECT_FALSE(service.tick(kNow));
+  service.shutdown();
+
+  EXPECT_THAT(log_.texts(), ElementsAre("Getting archive config",
+                                        "KVO Archiver shutting down..."));
+  EXPECT_EQ(log_.lines().back().priority, LOG_ALERT);
+  EXPECT_THAT(commands_, IsEmpty());
+  EXPECT_TRUE(flags_.reload_config);
+}
+
+TEST_F(ServiceTest, AgentFailureIsLoggedAndReloadNeitherRestoresNorRestarts) {
+  agent_status_ = 256;
+  Service service(&flags_, hooks());
+  service.start();
+  ASSERT_TRUE(service.tick(kNow));
+  EXPECT_EQ(log_.count("Error starting kvo-stats"), 1);
+  EXPECT_THAT(log_.lines(),
+              Contains(LogLine{LOG_NOTICE, "Error starting kvo-stats"}));
+
+  flags_.reload_config = true;
+  log_.clear();
+  ASSERT_TRUE(service.tick(kNow));
+  EXPECT_EQ(log_.count("Updating archive config (stats)"), 1);
+  EXPECT_EQ(log_.count("Updating archive config (archive)"), 1);
+  EXPECT_THAT(log_.texts(), Not(Contains("Restoring archive (stats)")));
+  EXPECT_THAT(commands_, ElementsAre("/bin/systemctl start stats-agent"));
+  EXPECT_FALSE(flags_.reload_config);
+}
+
+TEST_F(ServiceTest, TicksAlternateAndSampleOnlyInActiveUnchangedStates) {
+  Service service(&flags_, hooks());
+  service.start();
+
+  // Tick 1, state: the configuration pass, then the change 0 -> 2 only.
+  std::vector<std::string> lines = tick_lines(service, 2);
+  EXPECT_THAT(lines, Contains("Current power state:2 Prev power state:0"));
+  EXPECT_THAT(lines, Not(Contains("Checking sampling sysdb")));
+  // Tick 2, maintenance: no power-state read.
+  lines = tick_lines(service, 2);
+  EXPECT_THAT(lines, Not(Contains("Current power state:2 Prev power state:2")));
+  EXPECT_THAT(lines, Not(Contains("Checking sampling sysdb")));
+  // Tick 3, state: unchanged active state samples.
+  lines = tick_lines(service, 2);
+  EXPECT_THAT(lines, Contains("Current power state:2 Prev power state:2"));
+  EXPECT_THAT(lines, Contains("Checking sampling sysdb"));
+  tick_lines(service, 3);
+  // Tick 5: change 2 -> 3 pauses sampling for exactly this tick.
+  lines = tick_lines(service, 3);
+  EXPECT_THAT(lines, Contains("Current power state:3 Prev power state:2"));
+  EXPECT_THAT(lines, Not(Contains("Checking sampling sysdb")));
+  tick_lines(service, 3);
+  EXPECT_THAT(tick_lines(service, 3), Contains("Checking sampling sysdb"));
+  tick_lines(service, 5);
+  // Inactive state: read and recorded, nothing sampled.
+  tick_lines(service, 5);
+  tick_lines(service, 5);
+  lines = tick_lines(service, 5);
+  EXPECT_THAT(lines, ElementsAre("Current power state:5 Prev power state:5"));
+  EXPECT_EQ(service.previous_power_state(), 5);
+}
+
+TEST_F(ServiceTest, FailedPowerStateReadKeepsTheLastStateSilently) {
+  Service service(&flags_, hooks());
+  service.start();
+  tick_lines(service, 2);
+  tick_lines(service, 2);
+  tick_lines(service, 2);
+  tick_lines(service, 2);
+
+  sim_.write("fail", "sysdb_namedb_read_int\n");
+  log_.clear();
+  ASSERT_TRUE(service.tick(kNow));
+  EXPECT_THAT(log_.texts(), Contains("Checking sampling sysdb"));
+  EXPECT_THAT(log_.texts(),
+              Not(Contains(::testing::HasSubstr("Current power state"))));
+  EXPECT_EQ(service.current_power_state(), 2);
+  EXPECT_EQ(service.previous_power_state(), 2);
+}
+
+TEST_F(ServiceTest, ChangeIntoFourBacksUpUnlessComingFromSix) {
+  struct Step {
+    int state;
+    bool backs_up;
+  };
+  // Tick pairs: a state tick, then a maintenance tick. The first read of 4
+  // is a change from the initial 0.
+  const std::vector<Step> steps = {{4, true},  {4, false}, {6, false},
+                                   {4, false}, {3, false}, {4, true}};
+  Service service(&flags_, hooks());
+  service.start();
+  for (const Step& step : steps) {
+    tick_lines(service, step.state);
+    const bool backed_up = log_.count("Backing up archive (stats)") == 1 &&
+                           log_.count("Backing up archive (archive)") == 1;
+    EXPECT_EQ(backed_up, step.backs_up) << "into " << step.state;
+    tick_lines(service, step.state);
+  }
+}
+
+TEST_F(ServiceTest, ArchiveRequestBacksUpAtTheNextMaintenanceTickInAnyState) {
+  Service service(&flags_, hooks());
+  service.start();
+  tick_lines(service, 0);  // State tick: 0 is no change.
+  flags_.archive_now = true;
+  std::vector<std::string> lines = tick_lines(service, 0);
+  EXPECT_EQ(log_.count("Backing up archive (stats)"), 1);
+  EXPECT_EQ(log_.count("Backing up archive (archive)"), 1);
+  EXPECT_THAT(lines, Not(Contains(::testing::HasSubstr("power state"))));
+  EXPECT_FALSE(flags_.archive_now);
+  EXPECT_THAT(tick_lines(service, 0),
+              Not(Contains("Backing up archive (stats)")));
+  EXPECT_THAT(tick_lines(service, 0), IsEmpty());
+}
+
+}  // namespace
+}  // namespace kvo
