@@ -1,0 +1,87 @@
+// The working database's connection, its settings and its one table.
+#include <string>
+
+#include "service/archive.h"
+#include "service/log.h"
+
+namespace kvo {
+namespace {
+
+// SQLite's own hard page limit: the same for every instance, above the
+// configured size limits that check_size enforces.
+constexpr uint32_t kHardPageLimit = 2816;
+
+constexpr char kCreateTable[] =
+    "CREATE TABLE IF NOT EXISTS data (ts TIMESTAMP DEFAULT CURRENT_TIMESTAMP, "
+    "key TEXT, value BLOB)";
+constexpr char kPageCountQuery[] = "PRAGMA page_count";
+
+}  // namespace
+
+int Archive::open_db() {
+  if (db_) return 0;
+  if (sqlite3_open(db_path_.c_str(), db_.out()) != SQLITE_OK) {
+    log_printf(LOG_NOTICE, "Error opening db (%s)", db_path_.c_str());
+    // A failed open may still hand back a handle that must be closed.
+    db_.reset();
+    return -1;
+  }
+  set_max_page_count(kHardPageLimit);
+  disable_sync();
+  return 0;
+}
+
+int Archive::exec_sql(const std::string& sql) {
+  // No connection is the callers' mistake; report it like any failed
+  // statement rather than hand SQLite a null handle.
+  int rc = db_ ? sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, nullptr)
+               : SQLITE_MISUSE;
+  if (rc != SQLITE_OK) {
+    log_printf(LOG_NOTICE, "Error exec cmd (%d:%s)", rc, sql.c_str());
+  }
+  return rc;
+}
+
+int Archive::set_max_page_count(uint32_t pages) {
+  const std::string sql = "PRAGMA max_page_count=" + std::to_string(pages);
+  log_printf(LOG_INFO, "Setting max page count:%u", pages);
+  if (open_db() != 0) return -1;
+  exec_sql(sql);
+  return 0;
+}
+
+int Archive::disable_sync() {
+  log_printf(LOG_INFO, "Setting disabling sync");
+  if (open_db() != 0) return -1;
+  exec_sql("PRAGMA synchronous=0");
+  return 0;
+}
+
+int Archive::create_schema() {
+  if (open_db() != 0) return -1;
+  // The auto-vacuum mode of an existing file only changes through VACUUM;
+  // with it, deleted rows give their pages back at every commit.
+  exec_sql("PRAGMA auto_vacuum=FULL");
+  exec_sql("VACUUM");
+  exec_sql(kCreateTable);
+  return 0;
+}
+
+uint32_t Archive::get_page_count() {
+  if (open_db() != 0) return 0;
+  SqliteStatement stmt;
+  int rc = sqlite3_prepare_v2(db_.get(), kPageCountQuery,
+                              sizeof(kPageCountQuery), stmt.out(), nullptr);
+  if (rc != SQLITE_OK) {
+    log_printf(LOG_NOTICE, "Error getting page count (%d:%s)", rc,
+               kPageCountQuery);
+    return 0;
+  }
+  int pages = 0;
+  while (sqlite3_step(stmt.get()) == SQLITE_ROW) {
+    pages = sqlite3_column_int(stmt.get(), 0);
+  }
+  return pages > 0 ? static_cast<uint32_t>(pages) : 0;
+}
+
+}  // namespace kvo
