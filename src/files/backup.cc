@@ -1,0 +1,77 @@
+#include <cstdlib>
+
+#include "files/archive_directory.h"
+#include "files/shell_command.h"
+#include "platform/utils.h"
+#include "service/archive.h"
+#include "service/log.h"
+
+namespace kvo {
+
+int Archive::backup(uint32_t now) {
+  log_printf(LOG_INFO, "Backing up archive (%s)", name_.c_str());
+  if (next_archive_time_ == 0) return 0;
+
+  // The shell's .backup gives a consistent copy while our own connection
+  // stays open and idle.
+  std::string copy_command =
+      "/usr/bin/sqlite3 " + db_path_ + " \".backup '" + backup_db_path_ + "'\"";
+  save_to_db(now, true);
+  int status = exec_command(copy_command);
+  if (status != 0) {
+    log_printf(LOG_NOTICE, "Error backing up archive (%s:%d)",
+               copy_command.c_str(), status);
+    return status;
+  }
+
+  log_printf(LOG_INFO, "Creating tar");
+  if (make_archive_file() != 0) {
+    // Schedule and number stay, so the next update retries the whole
+    // backup under the same number.
+    log_printf(LOG_INFO, "Error creating tar");
+    return 0;
+  }
+
+  log_printf(LOG_INFO, "Finished backing up archive (%s)", name_.c_str());
+  next_archive_time_ = now + archive_period_;
+  sync_to_fs(0);
+  // Rotation still sees the number of the archive just written, which
+  // keeps it out of the three it counts.
+  remove_old_archives();
+  next_archive_number_ = next_number(next_archive_number_);
+  return 0;
+}
+
+int Archive::make_archive_file() {
+  const std::string staging = kVolatileDir + name_;
+
+  std::string md5_command =
+      "md5sum " + staging + "_bak.db > " + staging + ".md5";
+  int status = exec_command(md5_command);
+  if (status != 0) {
+    log_printf(LOG_NOTICE, "Error creating md5 file (%s:%d)",
+               md5_command.c_str(), status);
+    return -1;
+  }
+
+  std::string tar_command = "tar -cf " + staging + ".tar -C " + kVolatileDir +
+                            " " + name_ + "_bak.db " + name_ + ".md5";
+  status = exec_command(tar_command);
+  if (status != 0) {
+    log_printf(LOG_NOTICE, "Error creating tar file (%s:%d)",
+               tar_command.c_str(), status);
+    return -1;
+  }
+
+  std::string move_command = "mv " + staging + ".tar " +
+                             archive_path(archive_dir_, next_archive_number_);
+  status = std::system(move_command.c_str());
+  if (status != 0) {
+    log_printf(LOG_NOTICE, "Error moving tar file to NV (%s:%d)",
+               move_command.c_str(), status);
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace kvo
