@@ -11,9 +11,6 @@
 
 namespace kvo {
 
-// Volatile storage, where backups are staged and archives are unpacked.
-constexpr char kVolatileDir[] = "/var/volatile/kvo/";
-
 // One directory entry taken for an archive file, and the number read from it.
 struct ArchiveEntry {
   std::string name;

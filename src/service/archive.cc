@@ -2,11 +2,6 @@
 
 namespace kvo {
 
-namespace {
-constexpr char kVolatileDir[] = "/var/volatile/kvo/";
-constexpr char kArchiveRoot[] = "/var/data/kvo/archive/";
-}  // namespace
-
 Archive::Archive(const std::string& name)
     : name_(name),
       db_path_(kVolatileDir + name + ".db"),

@@ -15,6 +15,11 @@
 
 namespace kvo {
 
+// Volatile storage: working databases, backup staging, unpacked archives.
+constexpr char kVolatileDir[] = "/var/volatile/kvo/";
+// Non-volatile storage: one folder of archive files per instance.
+constexpr char kArchiveRoot[] = "/var/data/kvo/archive/";
+
 class Archive {
  public:
   // Builds the paths from `name`; touches no file, directory or database.

@@ -46,7 +46,7 @@ expect_in_order "Restoring archive (stats)" \
   "Restoring archive (archive)" \
   "Restoring VEH_PLATE" "Restoring VEH_VIN" "Val:O'Neil 7 (0)" \
   "Finished restoring archive (archive:0)"
-service_log_prio | grep -qxF "local0.debug Val:120 (0)" \
+has_prio_line "local0.debug Val:120 (0)" \
   || fail "restored values not logged at debug priority"
 [ "$(grep -c 'systemctl: start stats-agent' "$SYSLOG")" = 1 ] \
   || fail "the agent was not started once"
