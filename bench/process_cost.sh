@@ -34,6 +34,6 @@ kill -INT "$pid"
 wait "$sandbox" || true
 
 cpu_ms=$(( (utime + stime) * 1000 / ticks ))
-echo "run: ${seconds}s in power state 2, 22 stats keys + 2 archive keys sampled every second"
+echo "run: ${seconds}s in power state 2: 22 stats keys every 900 s, 2 archive keys every second"
 echo "cpu: ${cpu_ms} ms total ($(awk "BEGIN{printf \"%.2f\", $cpu_ms / ($seconds * 10)}")% of one core)"
 echo "memory: peak RSS ${hwm} kB, RSS at end ${rss} kB"
