@@ -29,10 +29,6 @@ int32_t column_int32(sqlite3_stmt* stmt) {
 // result, or -1 when nothing was written.
 int write_value(sqlite3_stmt* stmt, uint16_t type, const char* namedb,
                 const char* key) {
-  // SQL NULL (never sampled here, only in a foreign database) is no value:
-  // the key keeps its current one, as a key without rows does, rather than
-  // being reset to the 0 the column conversion would give.
-  if (sqlite3_column_type(stmt, 0) == SQLITE_NULL) return -1;
   switch (type) {
     case KEY_TYPE_INT: {
       const int32_t value = column_int32(stmt);
@@ -48,7 +44,9 @@ int write_value(sqlite3_stmt* stmt, uint16_t type, const char* namedb,
     }
     case KEY_TYPE_STRING: {
       const unsigned char* text = sqlite3_column_text(stmt, 0);
-      if (text == nullptr) return -1;  // Out of memory.
+      // SQL NULL (never sampled here, only in a database from elsewhere)
+      // yields no text: the key keeps its value, as a key without rows does.
+      if (text == nullptr) return -1;
       const std::string value(reinterpret_cast<const char*>(text));
       const int rc =
           sysdb_namedb_write_str(nullptr, namedb, key, value.c_str(), 0);

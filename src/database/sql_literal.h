@@ -6,12 +6,14 @@
 
 namespace kvo {
 
-// `text` with every apostrophe doubled, ready to stand between two
-// apostrophes as one SQL string literal; nothing else changes.
+// The body of one SQL string literal for `text`: every apostrophe doubled,
+// and nothing from the first NUL byte on. Key names and texts are C strings
+// on the device, and sqlite3_exec would stop reading a statement there.
 inline std::string sql_quote(const std::string& text) {
   std::string quoted;
   quoted.reserve(text.size());
   for (char c : text) {
+    if (c == '\0') break;
     if (c == '\'') quoted += '\'';
     quoted += c;
   }

@@ -3,7 +3,13 @@
 #ifndef KVO_PLATFORM_UTILS_H_
 #define KVO_PLATFORM_UTILS_H_
 
-#include <cstdint>
+#include <stdbool.h>
+#include <stdint.h>
+
+// A C library: its functions keep C linkage.
+#ifdef __cplusplus
+extern "C" {
+#endif
 
 // Current time in whole seconds; the one clock for every time the service
 // stores or compares. `flags` is reserved and always 0.
@@ -26,5 +32,9 @@ int check_md5(const char* md5_file, bool quiet);
 // Flush file-system buffers to the storage media. `flags` is reserved and
 // always 0.
 int sync_to_fs(int flags);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif  // KVO_PLATFORM_UTILS_H_

@@ -13,14 +13,6 @@ constexpr char kInsertHeader[] = "INSERT into data (key,value) VALUES ";
 // Room for a typical tuple, so that the statement is rarely reallocated.
 constexpr size_t kTupleReserve = 48;
 
-// The body of a SQL string literal for `text`. On the device, key names and
-// texts are C strings, and sqlite3_exec stops reading the statement at a
-// NUL, so nothing after a NUL byte can belong to the literal.
-std::string literal_body(const std::string& text) {
-  if (text.find('\0') == std::string::npos) return sql_quote(text);
-  return sql_quote(std::string(text.c_str()));
-}
-
 }  // namespace
 
 void Archive::update(uint32_t now) {
@@ -80,7 +72,7 @@ std::string Archive::save_double(const std::string& name, double value) {
   // The longest "%f" of a finite double: sign, 309 digits, point, 6 decimals.
   char number[320];
   const int length = std::snprintf(number, sizeof(number), "%f", value);
-  const std::string quoted_name = literal_body(name);
+  const std::string quoted_name = sql_quote(name);
   std::string tuple;
   tuple.reserve(quoted_name.size() + static_cast<size_t>(length) + 5);
   tuple += "('";
@@ -94,8 +86,8 @@ std::string Archive::save_double(const std::string& name, double value) {
 
 std::string Archive::save_string(const std::string& name,
                                  const std::string& text) {
-  const std::string quoted_name = literal_body(name);
-  const std::string quoted_text = literal_body(text);
+  const std::string quoted_name = sql_quote(name);
+  const std::string quoted_text = sql_quote(text);
   std::string tuple;
   tuple.reserve(quoted_name.size() + quoted_text.size() + 7);
   tuple += "('";

@@ -70,6 +70,18 @@ inline std::set<std::string> names_in(const std::string& dir) {
 
 inline void touch(const std::string& path) { std::ofstream(path).put('x'); }
 
+// Empties the device folders (and the test's own unpacking folder), so that a
+// test sees the same start whether or not others ran before it in the sandbox.
+inline void clear_device_folders() {
+  for (const char* dir :
+       {"/var/volatile/kvo", "/var/data/kvo", "/tmp/unpacked"}) {
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(dir, ignored)) {
+      fs::remove_all(entry.path(), ignored);
+    }
+  }
+}
+
 // How an archive is spoilt before it is packed.
 enum class Fault { kNone, kWrongChecksum, kChangedAfterChecksum };
 

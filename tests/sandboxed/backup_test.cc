@@ -42,6 +42,7 @@ std::string exec(const std::string& command) { return "7 Exec:" + command; }
 class BackupTest : public ::testing::Test {
  protected:
   BackupTest() {
+    files_test::clear_device_folders();
     files_test::add_marker("/var/volatile/kvo/stats.db", "before");
     fs::create_directories(kDir);
   }
@@ -199,6 +200,7 @@ TEST_F(BackupTest, NumberStopsAtTheLargestInsteadOfWrappingToZero) {
 
 // Each of the three triggers of a backup writes the next archive file.
 TEST(BackupTriggerTest, RequestPowerDownAndPeriodEachWriteTheNextArchive) {
+  files_test::clear_device_folders();
   SimDir sim;
   sim.set_key("SYS_STATE_INT", "SYS", KEY_TYPE_INT, 2);
   Json::Value doc;

@@ -37,6 +37,8 @@ std::string path_of(int number) {
 
 class InitializationTest : public ::testing::Test {
  protected:
+  InitializationTest() { files_test::clear_device_folders(); }
+
   // The log without the folder listings, which come in folder order.
   std::vector<std::string> initialize() {
     log_.clear();
@@ -90,6 +92,16 @@ TEST_F(InitializationTest, NewestGoodArchiveReplacesTheWorkingDatabase) {
             3);
   EXPECT_EQ(
       log_.count("Found archive 1.tar") + log_.count("Found archive 2.tar"), 2);
+  // Archives found, loaded and removed are notices; progress is info.
+  for (const LogLine& line : log_.lines()) {
+    int expected = LOG_INFO;
+    for (const char* prefix : {"Init:Found archive", "Found archive", "Loading",
+                               "Bad tar", "Removing bad"}) {
+      if (line.text.rfind(prefix, 0) == 0) expected = LOG_NOTICE;
+    }
+    if (line.text.rfind("Exec:", 0) == 0) expected = LOG_DEBUG;
+    EXPECT_EQ(line.priority, expected) << line.text;
+  }
   EXPECT_EQ(archive_.next_archive_number(), 3u);
   EXPECT_EQ(names_in(kDir), std::set<std::string>({"1.tar", "2.tar"}));
   EXPECT_EQ(markers(kDb), "two\n");

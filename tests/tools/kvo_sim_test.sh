@@ -34,7 +34,7 @@ get_is() {
 expect 0 --help
 grep -q '^Usage: kvo-sim' "$OUT" || fail "no usage text"
 grep -q 'extract_tar_file_to_dir' "$OUT" || fail "usage lists no function"
-expect 0 set KEY VALUE -h
+expect 0 --dir "$KVO_SIM_DIR" -h
 grep -q '^Usage: kvo-sim' "$OUT" || fail "no usage text"
 expect 2
 error_has "no command"

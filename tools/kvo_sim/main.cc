@@ -71,16 +71,7 @@ int print_usage() {
   return kExitOk;
 }
 
-bool wants_help(const Args& args) {
-  for (const std::string& arg : args) {
-    if (arg == "--") return false;
-    if (arg == "-h" || arg == "--help") return true;
-  }
-  return false;
-}
-
 int run(Args args) {
-  if (wants_help(args)) return print_usage();
   // Set for the platform functions that the commands call, too.
   if (!args.empty() &&
       (args[0] == "--dir" || args[0].compare(0, 6, "--dir=") == 0)) {
@@ -96,6 +87,9 @@ int run(Args args) {
     ::setenv("KVO_SIM_DIR", dir.c_str(), 1);
   }
   if (args.empty()) return usage_error("no command given");
+  // Help only in the command's place: after a command, "-h" may be a value
+  // that a script means to store.
+  if (args[0] == "-h" || args[0] == "--help") return print_usage();
   for (const Command& command : kCommands) {
     if (args[0] == command.name) {
       return command.run(Args(args.begin() + 1, args.end()));
