@@ -48,7 +48,6 @@ class Service {
 
   Archive& stats() { return *stats_; }
   Archive& archive() { return *archive_; }
-  const Json::Value& archive_config() const { return archive_config_; }
   int32_t current_power_state() const { return current_power_state_; }
   int32_t previous_power_state() const { return previous_power_state_; }
   bool first_configuration() const { return first_configuration_; }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "service/archive_key.h"
+#include "service/log.h"
 #include "support/log_capture.h"
 #include "support/sim_dir.h"
 
@@ -37,6 +38,8 @@ class ServiceTest : public ::testing::Test {
     };
     hooks.run = [this](const char* command) {
       commands_.push_back(command);
+      // Puts the command in order among the service's own lines.
+      log_printf(LOG_DEBUG, "run: %s", command);
       return agent_status_;
     };
     return hooks;
@@ -52,6 +55,15 @@ class ServiceTest : public ::testing::Test {
     log_.clear();
     EXPECT_TRUE(service.tick(kNow));
     return log_.texts();
+  }
+
+  // Where the first line holding `text` stands in the capture; -1 if none.
+  int position(const std::string& text) const {
+    const std::vector<std::string> texts = log_.texts();
+    for (size_t i = 0; i < texts.size(); ++i) {
+      if (texts[i].find(text) != std::string::npos) return static_cast<int>(i);
+    }
+    return -1;
   }
 
   SimDir sim_;
@@ -82,11 +94,30 @@ TEST_F(ServiceTest, FirstTickWaitsSilentlyForTheDocumentThenConfigures) {
   EXPECT_EQ(log_.texts().front(), "Getting archive config");
   EXPECT_EQ(log_.texts()[1], "Updating archive config (stats)");
   EXPECT_THAT(commands_, ElementsAre("/bin/systemctl start stats-agent"));
+  EXPECT_THAT(log_.lines(),
+              Contains(LogLine{LOG_INFO, "Getting archive config"}));
+  // stats is restored, then the agent starts, then archive is restored.
+  EXPECT_LT(position("Updating archive config (archive)"),
+            position("Restoring archive (stats)"));
+  EXPECT_LT(position("Finished restoring archive (stats:0)"),
+            position("run: /bin/systemctl start stats-agent"));
+  EXPECT_LT(position("run: /bin/systemctl start stats-agent"),
+            position("Restoring archive (archive)"));
   EXPECT_FALSE(service.first_configuration());
   EXPECT_FALSE(flags_.reload_config);
   EXPECT_EQ(service.stats().keys().size(), 0u);  // No stats key in this sysdb.
   EXPECT_NE(service.stats().next_archive_time(), 0u);
   EXPECT_EQ(service.archive().next_archive_time(), 0u);
+}
+
+TEST_F(ServiceTest, SigintBeforeTheFirstTickRunsNoTick) {
+  Service service(&flags_, hooks());
+  service.start();
+  log_.clear();
+  flags_.running = false;
+  service.run();
+  EXPECT_THAT(sleeps_, IsEmpty());
+  EXPECT_THAT(log_.lines(), IsEmpty());
 }
 
 TEST_F(ServiceTest, SigintWhileWaitingForTheDocumentEndsWithoutApplying) {
@@ -135,14 +166,20 @@ TEST_F(ServiceTest, TicksAlternateAndSampleOnlyInActiveUnchangedStates) {
   std::vector<std::string> lines = tick_lines(service, 2);
   EXPECT_THAT(lines, Contains("Current power state:2 Prev power state:0"));
   EXPECT_THAT(lines, Not(Contains("Checking sampling sysdb")));
-  // Tick 2, maintenance: no power-state read.
+  // Tick 2, maintenance: sizes are checked, stats first; no power state.
   lines = tick_lines(service, 2);
   EXPECT_THAT(lines, Not(Contains("Current power state:2 Prev power state:2")));
   EXPECT_THAT(lines, Not(Contains("Checking sampling sysdb")));
-  // Tick 3, state: unchanged active state samples.
+  EXPECT_GE(position("check_size: "), 0);
+  EXPECT_LT(position("(stats)"), position("(archive)"));
+  // Tick 3, state: unchanged active state samples, and checks no size.
   lines = tick_lines(service, 2);
-  EXPECT_THAT(lines, Contains("Current power state:2 Prev power state:2"));
-  EXPECT_THAT(lines, Contains("Checking sampling sysdb"));
+  EXPECT_THAT(
+      log_.lines(),
+      Contains(LogLine{LOG_DEBUG, "Current power state:2 Prev power state:2"}));
+  EXPECT_THAT(log_.lines(),
+              Contains(LogLine{LOG_DEBUG, "Checking sampling sysdb"}));
+  EXPECT_EQ(position("check_size: "), -1);
   tick_lines(service, 3);
   // Tick 5: change 2 -> 3 pauses sampling for exactly this tick.
   lines = tick_lines(service, 3);
@@ -190,6 +227,10 @@ TEST_F(ServiceTest, ChangeIntoFourBacksUpUnlessComingFromSix) {
   service.start();
   for (const Step& step : steps) {
     tick_lines(service, step.state);
+    if (step.backs_up) {
+      EXPECT_LT(position("Backing up archive (stats)"),
+                position("Backing up archive (archive)"));
+    }
     const bool backed_up = log_.count("Backing up archive (stats)") == 1 &&
                            log_.count("Backing up archive (archive)") == 1;
     EXPECT_EQ(backed_up, step.backs_up) << "into " << step.state;

@@ -33,11 +33,15 @@ install_config <<'JSON'
           {"name": "GPS_LAST_VALID_LAT", "send_to_log": 2}]}
 JSON
 signal_service USR1
-wait_log "Added key GPS_LAST_VALID_LAT to the list"
-wait_log "Current power state:0 Prev power state:0"
+wait_count "Max size:10485760 Period:1800 (archive)" 2
 stop_service INT
 [ "$STATUS" = 0 ] || fail "exit status $STATUS"
 [ "$(count_log "Getting archive config")" = 2 ] || fail "no second configuration pass"
+# The second pass applied the fixed document: both entries, no notice.
+service_log | sed -n '/^Updating archive config (archive)$/h; //!H; ${x;p}' >"$T/second_pass"
+[ "$(grep -c '^Added key' "$T/second_pass")" = 2 ] \
+  || fail "the fixed document was not applied: $(cat "$T/second_pass")"
+grep -q '^Skipping' "$T/second_pass" && fail "the fixed document had notices"
 [ "$(count_log "Updating archive config (stats)")" = 2 ] || fail "stats not re-applied"
 [ "$(count_log "Restoring archive (stats)")" = 1 ] || fail "restored more than once"
 [ "$(grep -c 'systemctl: start stats-agent' "$SYSLOG")" = 1 ] \

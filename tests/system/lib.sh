@@ -88,11 +88,20 @@ expect_in_order() {
   local log line n=0
   log=$(service_log)
   for line in "$@"; do
-    n=$(printf '%s\n' "$log" | tail -n "+$((n + 1))" | grep -nxF -m1 -- "$line" \
-      | cut -d: -f1 | { read -r k && echo $((n + k)); } ) \
-      || fail "'$line' missing or out of order"
+    n=$(awk -v n="$n" -v line="$line" 'NR > n && $0 == line { print NR; exit }' \
+      <<<"$log")
     [ -n "$n" ] || fail "'$line' missing or out of order"
   done
+}
+
+# wait_count TEXT N [SECONDS]: until N service lines are exactly TEXT.
+wait_count() {
+  local text=$1 count=$2 seconds=${3:-10} i
+  for i in $(seq $((seconds * 20))); do
+    [ "$(count_log "$text")" -ge "$count" ] && return 0
+    sleep 0.05
+  done
+  fail "fewer than $count lines '$text' within ${seconds}s"
 }
 
 # A vehicle in power state 2 and a "system.data_logger" document from stdin.
