@@ -1,21 +1,19 @@
-// Shared steps of the archive file tests: running the real shell tools,
-// building archives the way a backup does, listing folders, and putting a
-// failing stand-in for a tool first on PATH.
+// Shared steps of the archive file tests: databases told apart by a marker,
+// archives built the way a backup builds them, and a failing stand-in for a
+// tool put first on PATH.
 #ifndef KVO_TESTS_SANDBOXED_ARCHIVE_FILES_SUPPORT_H_
 #define KVO_TESTS_SANDBOXED_ARCHIVE_FILES_SUPPORT_H_
 
 #include <gtest/gtest.h>
-#include <stdio.h>
 #include <stdlib.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <string>
 
-#include "service/archive.h"
-#include "support/archive_peer.h"
+#include "sandboxed/working_db.h"
+#include "support/files.h"
 
 namespace kvo {
 
@@ -25,33 +23,11 @@ namespace fs = std::filesystem;
 
 constexpr char kVolatile[] = "/var/volatile/kvo/";
 
-// Runs `command` through the shell; its standard output. Fails the test
-// when the command does.
-inline std::string shell(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    ADD_FAILURE() << "popen failed: " << command;
-    return output;
-  }
-  char buffer[4096];
-  size_t read;
-  while ((read = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    output.append(buffer, read);
-  }
-  int status = pclose(pipe);
-  EXPECT_EQ(status, 0) << command;
-  return output;
-}
-
 // Adds a row whose value is `marker` to the working-database table of the
 // database at `path`, creating both as needed.
 inline void add_marker(const std::string& path, const std::string& marker) {
-  shell("/usr/bin/sqlite3 " + path +
-        " \"CREATE TABLE IF NOT EXISTS data (ts TIMESTAMP DEFAULT"
-        " CURRENT_TIMESTAMP, key TEXT, value BLOB);"
-        " INSERT INTO data (key,value) VALUES ('MARK','" +
-        marker + "');\"");
+  shell("/usr/bin/sqlite3 " + path + " \"" + testing_db::kCreateTable +
+        "; INSERT INTO data (key,value) VALUES ('MARK','" + marker + "');\"");
 }
 
 // The markers in the database at `path`, one a line.
@@ -59,28 +35,7 @@ inline std::string markers(const std::string& path) {
   return shell("/usr/bin/sqlite3 " + path + " \"SELECT value FROM data\"");
 }
 
-inline std::set<std::string> names_in(const std::string& dir) {
-  std::set<std::string> names;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(dir, error)) {
-    names.insert(entry.path().filename().string());
-  }
-  return names;
-}
-
 inline void touch(const std::string& path) { std::ofstream(path).put('x'); }
-
-// Empties the device folders (and the test's own unpacking folder), so that a
-// test sees the same start whether or not others ran before it in the sandbox.
-inline void clear_device_folders() {
-  for (const char* dir :
-       {"/var/volatile/kvo", "/var/data/kvo", "/tmp/unpacked"}) {
-    std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator(dir, ignored)) {
-      fs::remove_all(entry.path(), ignored);
-    }
-  }
-}
 
 // How an archive is spoilt before it is packed.
 enum class Fault { kNone, kWrongChecksum, kChangedAfterChecksum };

@@ -8,7 +8,6 @@
 
 #include "sandboxed/archive_files_support.h"
 #include "service/archive.h"
-#include "support/log_capture.h"
 #include "support/sim_dir.h"
 
 namespace kvo {
@@ -19,30 +18,31 @@ using files_test::FailingTool;
 using files_test::Fault;
 using files_test::make_archive;
 using files_test::markers;
-using files_test::names_in;
-using files_test::shell;
 using ::testing::ElementsAre;
 using ::testing::IsSupersetOf;
+using Names = std::set<std::string>;
 
 namespace fs = std::filesystem;
 
 constexpr char kDir[] = "/var/data/kvo/archive/stats/";
 constexpr char kDb[] = "/var/volatile/kvo/stats.db";
+// The move that puts an unpacked copy in place, as logged and as failing.
 constexpr char kMove[] =
-    "mv /var/volatile/kvo/stats_bak.db /var/volatile/kvo/stats.db";
+    "Exec:mv /var/volatile/kvo/stats_bak.db /var/volatile/kvo/stats.db";
+constexpr char kMoveError[] =
+    "Error moving file (mv /var/volatile/kvo/stats_bak.db "
+    "/var/volatile/kvo/stats.db:256)";
 
 std::string path_of(int number) {
   return kDir + std::to_string(number) + ".tar";
 }
 
-class InitializationTest : public ::testing::Test {
+class InitializationTest : public testing_db::DeviceTest {
  protected:
-  InitializationTest() { files_test::clear_device_folders(); }
-
   // The log without the folder listings, which come in folder order.
-  std::vector<std::string> initialize() {
+  std::vector<std::string> initialize(Archive& archive) {
     log_.clear();
-    archive_.initialize();
+    archive.initialize();
     std::vector<std::string> texts;
     for (const std::string& text : log_.texts()) {
       if (text.find("Found archive ") == std::string::npos) {
@@ -53,22 +53,8 @@ class InitializationTest : public ::testing::Test {
   }
 
   SimDir sim_;
-  LogCapture log_;
   Archive archive_{"stats"};
 };
-
-TEST_F(InitializationTest, MissingFolderIsCreatedAndNothingIsLoaded) {
-  archive_.initialize();
-  EXPECT_THAT(
-      log_.lines(),
-      ElementsAre(LogLine{LOG_INFO, "Initializing archive (stats)"},
-                  LogLine{LOG_INFO, "Removing old archives (stats)"},
-                  LogLine{LOG_INFO, "Finished removing old archives (stats)"},
-                  LogLine{LOG_INFO, "Finished initializing archive (stats)"}));
-  EXPECT_TRUE(fs::is_directory(kDir));
-  EXPECT_EQ(archive_.next_archive_number(), 0u);
-  EXPECT_FALSE(fs::exists(kDb));
-}
 
 TEST_F(InitializationTest, NewestGoodArchiveReplacesTheWorkingDatabase) {
   make_archive("stats", 1, "one");
@@ -76,22 +62,26 @@ TEST_F(InitializationTest, NewestGoodArchiveReplacesTheWorkingDatabase) {
   make_archive("stats", 3, "three", Fault::kWrongChecksum);
   add_marker(kDb, "left from an earlier run");
 
-  EXPECT_THAT(
-      initialize(),
-      ElementsAre("Initializing archive (stats)",
-                  "Loading archive (" + path_of(3) + ")",
-                  "Bad tar file (" + path_of(3) + ")",
-                  "Removing bad archive (" + path_of(3) + ")",
-                  "Loading archive (" + path_of(2) + ")",
-                  std::string("Exec:") + kMove, "Removing old archives (stats)",
-                  "Finished removing old archives (stats)",
-                  "Finished initializing archive (stats)"));
+  EXPECT_THAT(initialize(archive_),
+              ElementsAre("Initializing archive (stats)",
+                          "Loading archive (" + path_of(3) + ")",
+                          "Bad tar file (" + path_of(3) + ")",
+                          "Removing bad archive (" + path_of(3) + ")",
+                          "Loading archive (" + path_of(2) + ")", kMove,
+                          "Removing old archives (stats)",
+                          "Finished removing old archives (stats)",
+                          "Finished initializing archive (stats)"));
+  EXPECT_EQ(archive_.next_archive_number(), 3u);
+  EXPECT_EQ(names_in(kDir), Names({"1.tar", "2.tar"}));
+  EXPECT_EQ(markers(kDb), "two\n");
+  EXPECT_FALSE(fs::exists(archive_.backup_db_path()));
+  EXPECT_FALSE(archive_.db_open());
   EXPECT_EQ(log_.count("Init:Found archive 1.tar") +
                 log_.count("Init:Found archive 2.tar") +
-                log_.count("Init:Found archive 3.tar"),
-            3);
-  EXPECT_EQ(
-      log_.count("Found archive 1.tar") + log_.count("Found archive 2.tar"), 2);
+                log_.count("Init:Found archive 3.tar") +
+                log_.count("Found archive 1.tar") +
+                log_.count("Found archive 2.tar"),
+            5);
   // Archives found, loaded and removed are notices; progress is info.
   for (const LogLine& line : log_.lines()) {
     int expected = LOG_INFO;
@@ -102,11 +92,6 @@ TEST_F(InitializationTest, NewestGoodArchiveReplacesTheWorkingDatabase) {
     if (line.text.rfind("Exec:", 0) == 0) expected = LOG_DEBUG;
     EXPECT_EQ(line.priority, expected) << line.text;
   }
-  EXPECT_EQ(archive_.next_archive_number(), 3u);
-  EXPECT_EQ(names_in(kDir), std::set<std::string>({"1.tar", "2.tar"}));
-  EXPECT_EQ(markers(kDb), "two\n");
-  EXPECT_FALSE(fs::exists(archive_.backup_db_path()));
-  EXPECT_FALSE(archive_.db_open());
 }
 
 TEST_F(InitializationTest, UnsafeOrBrokenArchivesAreDeletedAndAnOlderLoads) {
@@ -124,16 +109,14 @@ TEST_F(InitializationTest, UnsafeOrBrokenArchivesAreDeletedAndAnOlderLoads) {
   make_archive("stats", 6, "six");
   shell("mkdir -p /tmp/a && echo planted > /tmp/a/planted && tar -rf " +
         path_of(6) + " -P -C /tmp/a ../a/planted");
-  fs::remove_all("/tmp/a");
-  fs::remove("/tmp/planted");
-  fs::remove("/tmp/link");
-  const std::set<std::string> volatile_before = names_in("/var/volatile");
+  shell("rm -r /tmp/a /tmp/planted /tmp/link");
+  const Names volatile_before = names_in("/var/volatile");
 
-  std::vector<std::string> lines = initialize();
+  std::vector<std::string> lines = initialize(archive_);
 
   EXPECT_EQ(archive_.next_archive_number(), 2u);
   EXPECT_EQ(markers(kDb), "one\n");
-  EXPECT_EQ(names_in(kDir), std::set<std::string>({"1.tar"}));
+  EXPECT_EQ(names_in(kDir), Names({"1.tar"}));
   EXPECT_THAT(lines, IsSupersetOf({
                          "Error extracting tar file (" + path_of(6) + ")",
                          "Error extracting tar file (" + path_of(5) + ")",
@@ -152,12 +135,21 @@ TEST_F(InitializationTest, UnsafeOrBrokenArchivesAreDeletedAndAnOlderLoads) {
 }
 
 TEST_F(InitializationTest, WhenAllFailAllGoAndNumberingStartsAgainAtZero) {
+  // A missing folder is created, and there is nothing to load.
+  EXPECT_THAT(initialize(archive_),
+              ElementsAre("Initializing archive (stats)",
+                          "Removing old archives (stats)",
+                          "Finished removing old archives (stats)",
+                          "Finished initializing archive (stats)"));
+  EXPECT_TRUE(fs::is_directory(kDir));
+  EXPECT_FALSE(fs::exists(kDb));
+
   make_archive("stats", 7, "seven", Fault::kWrongChecksum);
   files_test::touch(kDir + std::string("7.tar.part"));
   make_archive("stats", 4, "four", Fault::kChangedAfterChecksum);
   add_marker(kDb, "kept");
 
-  EXPECT_THAT(initialize(),
+  EXPECT_THAT(initialize(archive_),
               ElementsAre("Initializing archive (stats)",
                           "Loading archive (" + path_of(7) + ")",
                           "Bad tar file (" + path_of(7) + ")",
@@ -173,13 +165,13 @@ TEST_F(InitializationTest, WhenAllFailAllGoAndNumberingStartsAgainAtZero) {
                           "Finished removing old archives (stats)",
                           "Finished initializing archive (stats)"));
   EXPECT_EQ(archive_.next_archive_number(), 0u);
-  EXPECT_EQ(names_in(kDir), std::set<std::string>({"7.tar.part"}));
+  EXPECT_EQ(names_in(kDir), Names({"7.tar.part"}));
   EXPECT_EQ(markers(kDb), "kept\n");
 
   ArchivePeer::set_backup_state(archive_, 1000, 1800,
                                 archive_.next_archive_number());
   archive_.backup(5000);
-  EXPECT_EQ(names_in(kDir), std::set<std::string>({"0.tar", "7.tar.part"}));
+  EXPECT_EQ(names_in(kDir), Names({"0.tar", "7.tar.part"}));
 }
 
 TEST_F(InitializationTest, FailedMoveCountsOnlyWhenAWorkingDatabaseExists) {
@@ -187,30 +179,26 @@ TEST_F(InitializationTest, FailedMoveCountsOnlyWhenAWorkingDatabaseExists) {
   make_archive("stats", 6, "six");
   FailingTool mv("mv", 1);
 
-  const std::string move_error =
-      "Error moving file (" + std::string(kMove) + ":256)";
-  EXPECT_THAT(initialize(),
-              ElementsAre("Initializing archive (stats)",
-                          "Loading archive (" + path_of(6) + ")",
-                          std::string("Exec:") + kMove, move_error,
-                          "Removing bad archive (" + path_of(6) + ")",
-                          "Loading archive (" + path_of(5) + ")",
-                          std::string("Exec:") + kMove, move_error,
-                          "Removing bad archive (" + path_of(5) + ")",
-                          "Removing old archives (stats)",
-                          "Finished removing old archives (stats)",
-                          "Finished initializing archive (stats)"));
+  EXPECT_THAT(
+      initialize(archive_),
+      ElementsAre("Initializing archive (stats)",
+                  "Loading archive (" + path_of(6) + ")", kMove, kMoveError,
+                  "Removing bad archive (" + path_of(6) + ")",
+                  "Loading archive (" + path_of(5) + ")", kMove, kMoveError,
+                  "Removing bad archive (" + path_of(5) + ")",
+                  "Removing old archives (stats)",
+                  "Finished removing old archives (stats)",
+                  "Finished initializing archive (stats)"));
   EXPECT_EQ(archive_.next_archive_number(), 0u);
   EXPECT_TRUE(names_in(kDir).empty());
 
   make_archive("stats", 8, "eight");
   add_marker(kDb, "kept");
   Archive again("stats");
-  log_.clear();
-  again.initialize();
+  initialize(again);
   EXPECT_EQ(again.next_archive_number(), 9u);
-  EXPECT_EQ(log_.count(move_error), 0);
-  EXPECT_EQ(names_in(kDir), std::set<std::string>({"8.tar"}));
+  EXPECT_EQ(log_.count(kMoveError), 0);
+  EXPECT_EQ(names_in(kDir), Names({"8.tar"}));
   EXPECT_EQ(markers(kDb), "kept\n");
 }
 

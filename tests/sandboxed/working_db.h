@@ -1,5 +1,5 @@
-// Helpers of the working-database tests: reaching an Archive's private state,
-// and reading or preparing the database file itself.
+// Helpers of the tests on the device's folders: a clean start, and reading
+// or preparing a working database the way another process would.
 #ifndef KVO_TESTS_SANDBOXED_WORKING_DB_H_
 #define KVO_TESTS_SANDBOXED_WORKING_DB_H_
 
@@ -7,14 +7,14 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "database/sqlite_handle.h"
 #include "service/archive.h"
 #include "support/archive_peer.h"
+#include "support/files.h"
+#include "support/log_capture.h"
 
 namespace kvo {
 
@@ -25,27 +25,36 @@ constexpr char kCreateTable[] =
     "CREATE TABLE IF NOT EXISTS data (ts TIMESTAMP DEFAULT CURRENT_TIMESTAMP, "
     "key TEXT, value BLOB)";
 
-// Column 0 of every row of `sql`, as 64-bit integers.
-inline std::vector<int64_t> query_ints(sqlite3* db, const std::string& sql) {
-  std::vector<int64_t> values;
+// Column 0 of every row of `sql`, as text (NULL as "").
+inline std::vector<std::string> query(sqlite3* db, const std::string& sql) {
+  std::vector<std::string> values;
   SqliteStatement stmt;
   int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, stmt.out(), nullptr);
   EXPECT_EQ(rc, SQLITE_OK) << sql << ": " << sqlite3_errmsg(db);
   while (rc == SQLITE_OK && sqlite3_step(stmt.get()) == SQLITE_ROW) {
-    values.push_back(sqlite3_column_int64(stmt.get(), 0));
+    const unsigned char* text = sqlite3_column_text(stmt.get(), 0);
+    values.push_back(text == nullptr
+                         ? std::string()
+                         : std::string(reinterpret_cast<const char*>(text),
+                                       sqlite3_column_bytes(stmt.get(), 0)));
   }
   return values;
 }
 
 inline int64_t query_int(sqlite3* db, const std::string& sql) {
-  std::vector<int64_t> values = query_ints(db, sql);
+  std::vector<std::string> values = query(db, sql);
   EXPECT_EQ(values.size(), 1u) << sql;
-  return values.empty() ? -1 : values.front();
+  return values.empty() ? -1 : std::stoll(values.front());
 }
 
 // Rowids first to last.
 inline std::vector<int64_t> rowids(sqlite3* db) {
-  return query_ints(db, "SELECT rowid FROM data ORDER BY rowid");
+  std::vector<int64_t> ids;
+  for (const std::string& id :
+       query(db, "SELECT rowid FROM data ORDER BY rowid")) {
+    ids.push_back(std::stoll(id));
+  }
+  return ids;
 }
 
 inline std::vector<int64_t> range(int64_t first, int64_t last) {
@@ -80,16 +89,6 @@ class DbFile {
   SqliteDb db_;
 };
 
-inline void write_file(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-}
-
-inline std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Bytes that SQLite cannot take for a database header.
 inline std::string garbage() {
   std::string bytes;
@@ -97,13 +96,28 @@ inline std::string garbage() {
   return bytes;
 }
 
-// Each test starts without the working files a previous one left.
-inline void remove_working_files() {
-  for (const char* suffix : {"", "-journal"}) {
+// Empties the device folders (and the tests' own unpacking folder), so that
+// a test sees the same start whether or not others ran before it in the
+// sandbox.
+inline void clear_device_folders() {
+  for (const char* dir :
+       {"/var/volatile/kvo", "/var/data/kvo", "/tmp/unpacked"}) {
     std::error_code ignored;
-    std::filesystem::remove_all(std::string(kStatsDb) + suffix, ignored);
+    for (const auto& entry :
+         std::filesystem::directory_iterator(dir, ignored)) {
+      std::filesystem::remove_all(entry.path(), ignored);
+    }
   }
 }
+
+// A test on the device's folders, starting from empty ones, with every line
+// the service logs captured.
+class DeviceTest : public ::testing::Test {
+ protected:
+  DeviceTest() { clear_device_folders(); }
+
+  LogCapture log_;
+};
 
 }  // namespace testing_db
 }  // namespace kvo

@@ -39,9 +39,15 @@ class ArchiveConfigTest : public ::testing::Test {
   void add_double_key(const std::string& name) {
     sim_.set_key(name, "VEH", KEY_TYPE_DOUBLE, 1.5);
   }
+  // Applies `text` with the archive instance's size and period.
+  void apply(const std::string& text) {
+    log_.clear();
+    archive_.apply_config(parse(text), 10, 30);
+  }
 
   SimDir sim_;
   LogCapture log_;
+  Archive archive_{"archive"};
 };
 
 TEST_F(ArchiveConfigTest, BuiltInDocumentConfiguresAllStatsKeys) {
@@ -72,7 +78,7 @@ TEST_F(ArchiveConfigTest, BuiltInDocumentConfiguresAllStatsKeys) {
   const uint32_t after = fwtime_s(0);
 
   EXPECT_THAT(log_.texts(), ElementsAreArray(expected));
-  EXPECT_EQ(log_.lines().front().priority, LOG_INFO);
+  EXPECT_EQ(log_.lines()[0].priority, LOG_INFO);
   EXPECT_EQ(log_.lines()[1].priority, LOG_INFO);
   EXPECT_EQ(log_.lines().back().priority, LOG_DEBUG);
   ASSERT_EQ(stats.keys().size(), 22u);
@@ -91,52 +97,51 @@ TEST_F(ArchiveConfigTest, BuiltInDocumentConfiguresAllStatsKeys) {
 }
 
 TEST_F(ArchiveConfigTest, SizeKeepsLowTwelveBitsAndPeriodIsMinutes) {
-  Archive archive("archive");
-  archive.apply_config(Json::Value(), 10, 30);
-  EXPECT_EQ(archive.max_page_count(), 2560u);
+  archive_.apply_config(Json::Value(), 10, 30);
+  EXPECT_EQ(archive_.max_page_count(), 2560u);
   EXPECT_EQ(log_.texts().back(), "Max size:10485760 Period:1800 (archive)");
-
-  archive.apply_config(Json::Value(), 4096, 1);
-  EXPECT_EQ(archive.max_page_count(), 0u);
-  EXPECT_EQ(archive.archive_period(), 60u);
-  archive.apply_config(Json::Value(), 4097, 0);
-  EXPECT_EQ(archive.max_page_count(), 256u);
+  archive_.apply_config(Json::Value(), 4096, 1);
+  EXPECT_EQ(archive_.max_page_count(), 0u);
+  EXPECT_EQ(archive_.archive_period(), 60u);
+  archive_.apply_config(Json::Value(), 4097, 0);
+  EXPECT_EQ(archive_.max_page_count(), 256u);
   EXPECT_EQ(log_.texts().back(), "Max size:1048576 Period:0 (archive)");
 }
 
-TEST_F(ArchiveConfigTest, AddKeyTakesOnlyKnownValueTypesWithNamedDatabase) {
+TEST_F(ArchiveConfigTest, KeysOfKnownTypesAreTakenOnceEachInByteOrder) {
   sim_.set_key("INT_KEY", "SYS", KEY_TYPE_INT, 1);
   sim_.set_key("TEXT_KEY", "SYS", KEY_TYPE_STRING, "x");
   sim_.set_key("HIGH_BITS", "SYS", 0x10003, 1.0);
   sim_.set_key("BOOL_TYPE", "SYS", 1, true);
   sim_.set_key("FIVE", "SYS", 5, 1);
+  sim_.set_key("LOW_BYTE_3", "SYS", 0x103, 1);
   sim_.set_key("NO_DB", nullptr, KEY_TYPE_DOUBLE, 1.0);
-
-  Archive archive("archive");
-  for (const char* name : {"INT_KEY", "TEXT_KEY", "HIGH_BITS", "BOOL_TYPE",
-                           "FIVE", "NO_DB", "UNKNOWN"}) {
-    archive.add_key(name, true, 1, 0, 0, false);
+  for (const char* name : {"b", "\xC3\xA9", "B", "a"}) add_double_key(name);
+  for (const char* name :
+       {"INT_KEY", "TEXT_KEY", "HIGH_BITS", "BOOL_TYPE", "FIVE", "LOW_BYTE_3",
+        "NO_DB", "UNKNOWN", "b", "\xC3\xA9", "B", "a"}) {
+    archive_.add_key(name, true, 1, 0, 0, false);
   }
+  EXPECT_THAT(key_names(archive_),
+              ElementsAre("B", "HIGH_BITS", "INT_KEY", "TEXT_KEY", "a", "b",
+                          "\xC3\xA9"));
+  EXPECT_EQ(archive_.keys().at("HIGH_BITS").key_type, KEY_TYPE_DOUBLE);
+  EXPECT_EQ(archive_.keys().at("TEXT_KEY").key_type, KEY_TYPE_STRING);
+  EXPECT_THAT(
+      log_.texts(),
+      ElementsAre("Added key INT_KEY to the list",
+                  "Added key TEXT_KEY to the list",
+                  "Added key HIGH_BITS to the list", "Added key b to the list",
+                  "Added key \xC3\xA9 to the list", "Added key B to the list",
+                  "Added key a to the list"));
 
-  EXPECT_THAT(key_names(archive),
-              ElementsAre("HIGH_BITS", "INT_KEY", "TEXT_KEY"));
-  EXPECT_EQ(archive.keys().at("HIGH_BITS").key_type, KEY_TYPE_DOUBLE);
-  EXPECT_EQ(archive.keys().at("TEXT_KEY").key_type, KEY_TYPE_STRING);
-  EXPECT_THAT(log_.texts(), ElementsAre("Added key INT_KEY to the list",
-                                        "Added key TEXT_KEY to the list",
-                                        "Added key HIGH_BITS to the list"));
-}
-
-TEST_F(ArchiveConfigTest, RepeatedNameOverwritesWholeEntryAndRestartsClocks) {
-  add_double_key("VEH_ODOMETER");
-  Archive archive("archive");
-  archive.add_key("VEH_ODOMETER", true, 60, 2, 30, true);
-  ArchivePeer::key(archive, "VEH_ODOMETER").next_sample_time = 1000;
-  ArchivePeer::key(archive, "VEH_ODOMETER").next_log_time = 2000;
-  archive.add_key("VEH_ODOMETER", false, 10, 0, 5, false);
-
-  ASSERT_EQ(archive.keys().size(), 1u);
-  const ArchiveKey& key = archive.keys().at("VEH_ODOMETER");
+  // A repeated name overwrites the whole entry and restarts its clocks.
+  archive_.add_key("a", true, 60, 2, 30, true);
+  ArchivePeer::key(archive_, "a").next_sample_time = 1000;
+  ArchivePeer::key(archive_, "a").next_log_time = 2000;
+  archive_.add_key("a", false, 10, 0, 5, false);
+  EXPECT_EQ(archive_.keys().size(), 7u);
+  const ArchiveKey& key = archive_.keys().at("a");
   EXPECT_EQ(key.period, 10);
   EXPECT_EQ(key.log_period, 5);
   EXPECT_EQ(key.send_to_log, 0);
@@ -144,85 +149,38 @@ TEST_F(ArchiveConfigTest, RepeatedNameOverwritesWholeEntryAndRestartsClocks) {
   EXPECT_FALSE(key.restore);
   EXPECT_EQ(key.next_sample_time, 0u);
   EXPECT_EQ(key.next_log_time, 0u);
-  EXPECT_EQ(log_.count("Added key VEH_ODOMETER to the list"), 2);
-}
-
-TEST_F(ArchiveConfigTest, KeysWalkInUnsignedByteOrder) {
-  const std::vector<std::string> names = {"b", "\xC3\xA9", "B", "AB", "A", "a"};
-  for (const std::string& name : names) add_double_key(name);
-  Json::Value doc;
-  for (const std::string& name : names) {
-    Json::Value entry;
-    entry["name"] = name;
-    doc["list"].append(entry);
-  }
-  Archive archive("archive");
-  archive.apply_config(doc, 10, 30);
-  EXPECT_THAT(key_names(archive),
-              ElementsAre("A", "AB", "B", "a", "b", "\xC3\xA9"));
+  EXPECT_EQ(log_.count("Added key a to the list"), 3);
 }
 
 TEST_F(ArchiveConfigTest, EntriesPassLowSixteenBitsAndDefaultMissingMembers) {
   add_double_key("WRAP");
   add_double_key("BARE");
-  Archive archive("archive");
-  archive.apply_config(parse(R"({"list": [
+  apply(R"({"list": [
       {"name": "WRAP", "period": 65537, "send_to_log": 65538,
        "log_period": 131071, "save_to_db": 2, "restore": 1},
       {"name": "BARE"},
-      null]})"),
-                       10, 30);
+      null]})");
 
-  const ArchiveKey& wrap = archive.keys().at("WRAP");
+  const ArchiveKey& wrap = archive_.keys().at("WRAP");
   EXPECT_EQ(wrap.period, 1);
   EXPECT_EQ(wrap.send_to_log, 2);
   EXPECT_EQ(wrap.log_period, 65535);
   EXPECT_TRUE(wrap.save_to_db);
   EXPECT_TRUE(wrap.restore);
-  const ArchiveKey& bare = archive.keys().at("BARE");
+  const ArchiveKey& bare = archive_.keys().at("BARE");
   EXPECT_EQ(bare.period, 0);
   EXPECT_EQ(bare.send_to_log, 0);
   EXPECT_EQ(bare.log_period, 0);
   EXPECT_FALSE(bare.save_to_db);
   EXPECT_FALSE(bare.restore);
-  EXPECT_EQ(archive.keys().size(), 2u);  // The null element names no key.
-  EXPECT_NE(archive.next_archive_time(), 0u);
-}
-
-TEST_F(ArchiveConfigTest, BackupsScheduledOnlyWhenSomeEntrySaves) {
-  add_double_key("LOGGED");
-  Archive archive("archive");
-  archive.apply_config(parse(R"({"list": [
-      {"name": "LOGGED", "send_to_log": 1, "log_period": 10}]})"),
-                       10, 30);
-  EXPECT_EQ(archive.keys().size(), 1u);
-  EXPECT_EQ(archive.next_archive_time(), 0u);
-
-  // A refused key still asks for backups.
-  archive.apply_config(parse(R"({"list": [
-      {"name": "LOGGED"}, {"name": "NOT_IN_SYSDB", "save_to_db": true}]})"),
-                       10, 30);
-  EXPECT_EQ(archive.keys().size(), 1u);
-  EXPECT_NE(archive.next_archive_time(), 0u);
-
-  for (const char* doc : {"{}", R"({"list": []})", "null"}) {
-    log_.clear();
-    archive.apply_config(parse(doc), 10, 30);
-    EXPECT_THAT(archive.keys(), IsEmpty()) << doc;
-    EXPECT_EQ(archive.next_archive_time(), 0u) << doc;
-    EXPECT_THAT(log_.texts(),
-                ElementsAre("Updating archive config (archive)",
-                            "Max size:10485760 Period:1800 (archive)"))
-        << doc;
-  }
+  EXPECT_EQ(archive_.keys().size(), 2u);  // The null element names no key.
 }
 
 TEST_F(ArchiveConfigTest, BadEntriesAreSkippedWithANoticeAndGoodOnesApplied) {
   add_double_key("GOOD1");
   add_double_key("GOOD2");
   add_double_key("SKIPPED");
-  Archive archive("archive");
-  const Json::Value doc = parse(R"({"list": [
+  EXPECT_NO_THROW(apply(R"({"list": [
       {"name": "GOOD1", "save_to_db": false, "period": 5},
       "VEH_ODOMETER",
       7,
@@ -234,14 +192,12 @@ TEST_F(ArchiveConfigTest, BadEntriesAreSkippedWithANoticeAndGoodOnesApplied) {
       {"name": "SKIPPED", "log_period": [1]},
       {"name": "SKIPPED", "save_to_db": "yes"},
       {"name": "SKIPPED", "restore": {}},
-      {"name": "GOOD2", "period": 60.0}]})");
+      {"name": "GOOD2", "period": 60.0}]})"));
 
-  EXPECT_NO_THROW(archive.apply_config(doc, 10, 30));
-
-  EXPECT_THAT(key_names(archive), ElementsAre("GOOD1", "GOOD2"));
-  EXPECT_EQ(archive.keys().at("GOOD2").period, 60);
-  EXPECT_EQ(archive.next_archive_time(),
-            0u);  // Skipped entries count for nothing.
+  EXPECT_THAT(key_names(archive_), ElementsAre("GOOD1", "GOOD2"));
+  EXPECT_EQ(archive_.keys().at("GOOD2").period, 60);
+  // Skipped entries count for nothing.
+  EXPECT_EQ(archive_.next_archive_time(), 0u);
   EXPECT_THAT(log_.texts(LOG_NOTICE),
               ElementsAre("Skipping config entry 1: bad entry (archive)",
                           "Skipping config entry 2: bad entry (archive)",
@@ -256,10 +212,22 @@ TEST_F(ArchiveConfigTest, BadEntriesAreSkippedWithANoticeAndGoodOnesApplied) {
   EXPECT_EQ(log_.texts().back(), "Max size:10485760 Period:1800 (archive)");
 }
 
-TEST_F(ArchiveConfigTest, DocumentsOfTheWrongShapeCountAsEmptyAndRecover) {
+TEST_F(ArchiveConfigTest, BackupsAreScheduledOnlyWhenSomeEntrySaves) {
   add_double_key("GOOD");
-  Archive archive("archive");
+  apply(R"({"list": [{"name": "GOOD", "send_to_log": 1, "log_period": 10}]})");
+  EXPECT_EQ(archive_.keys().size(), 1u);
+  EXPECT_EQ(archive_.next_archive_time(), 0u);
+  // A refused key still asks for backups.
+  apply(R"({"list": [{"name": "GOOD"},
+                     {"name": "NOT_IN_SYSDB", "save_to_db": true}]})");
+  EXPECT_EQ(archive_.keys().size(), 1u);
+  EXPECT_NE(archive_.next_archive_time(), 0u);
+
+  // Documents without a list, or of the wrong shape, count as empty.
   const std::vector<std::pair<std::string, std::string>> shapes = {
+      {"{}", ""},
+      {R"({"list": []})", ""},
+      {"null", ""},
       {"[1, 2]", "Config is not an object (archive)"},
       {"\"text\"", "Config is not an object (archive)"},
       {"12", "Config is not an object (archive)"},
@@ -268,18 +236,18 @@ TEST_F(ArchiveConfigTest, DocumentsOfTheWrongShapeCountAsEmptyAndRecover) {
       {R"({"list": "GOOD"})", "Config list is not an array (archive)"},
   };
   for (const auto& [text, notice] : shapes) {
-    archive.apply_config(parse(R"({"list": [{"name": "GOOD"}]})"), 10, 30);
-    log_.clear();
-    EXPECT_NO_THROW(archive.apply_config(parse(text), 10, 30)) << text;
-    EXPECT_THAT(archive.keys(), IsEmpty()) << text;
-    EXPECT_EQ(archive.next_archive_time(), 0u) << text;
-    EXPECT_THAT(log_.texts(LOG_NOTICE), ElementsAre(notice)) << text;
+    apply(R"({"list": [{"name": "GOOD", "save_to_db": true}]})");
+    ASSERT_EQ(archive_.keys().size(),
+              1u);  // Each bad document is recovered from.
+    EXPECT_NO_THROW(apply(text)) << text;
+    EXPECT_THAT(archive_.keys(), IsEmpty()) << text;
+    EXPECT_EQ(archive_.next_archive_time(), 0u) << text;
+    std::vector<std::string> expected = {"Updating archive config (archive)",
+                                         "Max size:10485760 Period:1800 "
+                                         "(archive)"};
+    if (!notice.empty()) expected.insert(expected.begin() + 1, notice);
+    EXPECT_EQ(log_.texts(), expected) << text;
   }
-
-  archive.apply_config(
-      parse(R"({"list": [{"name": "GOOD", "save_to_db": true}]})"), 10, 30);
-  EXPECT_THAT(key_names(archive), ElementsAre("GOOD"));
-  EXPECT_NE(archive.next_archive_time(), 0u);
 }
 
 }  // namespace

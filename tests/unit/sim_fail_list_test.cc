@@ -9,8 +9,8 @@
 #include "platform/cmd.h"
 #include "platform/sysdb.h"
 #include "platform/utils.h"
+#include "support/files.h"
 #include "support/sim_dir.h"
-#include "unit/sim_fixtures.h"
 
 namespace kvo {
 namespace {
@@ -61,10 +61,8 @@ TEST(SimFailListTest, EachListedFunctionFailsWhileListed) {
   dir.set_key("S", "D", 4, "s");
   dir.set_command("doc", Json::Value(Json::objectValue));
   write_file(dir.path() + "/data", "data");
-  ASSERT_EQ(run_shell("cd " + dir.path() + " && tar -cf a.tar data && " +
-                      "md5sum " + dir.path() + "/data > a.md5"),
-            0);
-  ASSERT_EQ(::mkdir((dir.path() + "/a").c_str(), 0755), 0);
+  shell("cd " + dir.path() + " && tar -cf a.tar data && mkdir a && md5sum " +
+        dir.path() + "/data > a.md5");
   auto functions = calls(dir);
   std::set<std::string> names;
   for (const auto& [name, call] : functions) names.insert(name);
