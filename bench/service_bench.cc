@@ -3,10 +3,10 @@
 // Logging goes to a sink that discards, so syslog's own cost is left out.
 #include <benchmark/benchmark.h>
 
-#include "service/archive.h"
-#include "service/log.h"
+#include "archive/archive.h"
+#include "base/log.h"
 #include "service/service.h"
-#include "service/stats_config.h"
+#include "archive/stats_config.h"
 #include "support/sim_dir.h"
 
 namespace kvo {

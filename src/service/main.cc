@@ -1,7 +1,7 @@
 // kvo-data-logger: samples system-database values into SQLite working
 // databases, keeps them under a size limit, backs them up into numbered
 // archives and restores the archived totals after a power cycle.
-#include "service/log.h"
+#include "base/log.h"
 #include "service/options.h"
 #include "service/service.h"
 #include "service/signals.h"

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <utility>
 
+#include "archive/stats_config.h"
+#include "base/log.h"
 #include "platform/cmd.h"
 #include "platform/sysdb.h"
 #include "platform/utils.h"
-#include "service/log.h"
-#include "service/stats_config.h"
 
 namespace kvo {
 namespace {

@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "service/archive.h"
+#include "archive/archive.h"
 #include "service/signals.h"
 
 namespace kvo {

@@ -26,7 +26,7 @@ constexpr char kVolatile[] = "/var/volatile/kvo/";
 // Adds a row whose value is `marker` to the working-database table of the
 // database at `path`, creating both as needed.
 inline void add_marker(const std::string& path, const std::string& marker) {
-  shell("/usr/bin/sqlite3 " + path + " \"" + testing_db::kCreateTable +
+  shell("/usr/bin/sqlite3 " + path + " \"" + kCreateTable +
         "; INSERT INTO data (key,value) VALUES ('MARK','" + marker + "');\"");
 }
 

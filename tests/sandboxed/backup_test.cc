@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive.h"
+#include "archive/archive_key.h"
 #include "sandboxed/archive_files_support.h"
-#include "service/archive.h"
-#include "service/archive_key.h"
 #include "support/sim_dir.h"
 
 namespace kvo {
@@ -135,7 +135,7 @@ TEST_F(BackupTest, EachFailedStepKeepsScheduleAndNumberAndIsRetriedWhole) {
 
   {
     FailingTool md5sum("md5sum", 3);
-    EXPECT_EQ(backup(3000), 0);
+    EXPECT_EQ(backup(3000), -1);
   }
   EXPECT_EQ(backup_lines(), failed_at({kMd5}, "Error creating md5 file (" +
                                                   std::string(kMd5) + ":768)"));
@@ -144,7 +144,7 @@ TEST_F(BackupTest, EachFailedStepKeepsScheduleAndNumberAndIsRetriedWhole) {
 
   {
     FailingTool tar("tar", 2);
-    EXPECT_EQ(backup(4000), 0);
+    EXPECT_EQ(backup(4000), -1);
   }
   EXPECT_EQ(backup_lines(),
             failed_at({kMd5, kTar}, "Error creating tar file (" +
@@ -153,7 +153,7 @@ TEST_F(BackupTest, EachFailedStepKeepsScheduleAndNumberAndIsRetriedWhole) {
   EXPECT_TRUE(fs::exists("/var/volatile/kvo/stats.md5"));
 
   fs::remove_all(kDir);
-  EXPECT_EQ(backup(5000), 0);
+  EXPECT_EQ(backup(5000), -1);
   // The move alone runs without an "Exec:" line.
   EXPECT_EQ(backup_lines(),
             failed_at({kMd5, kTar},

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive.h"
 #include "sandboxed/archive_files_support.h"
-#include "service/archive.h"
 #include "support/sim_dir.h"
 
 namespace kvo {

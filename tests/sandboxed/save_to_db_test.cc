@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive.h"
 #include "sandboxed/working_db.h"
-#include "service/archive.h"
 #include "support/sim_dir.h"
 
 namespace kvo {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_key.h"
+#include "base/log.h"
 #include "sandboxed/working_db.h"
-#include "service/archive_key.h"
-#include "service/log.h"
 #include "support/sim_dir.h"
 
 namespace kvo {

@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "archive/archive.h"
 #include "sandboxed/working_db.h"
-#include "service/archive.h"
 
 namespace kvo {
 namespace {

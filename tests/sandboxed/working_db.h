@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "database/sqlite_handle.h"
-#include "service/archive.h"
+#include "archive/archive.h"
+#include "base/sqlite_handle.h"
 #include "support/archive_peer.h"
 #include "support/files.h"
 #include "support/log_capture.h"
@@ -21,9 +21,6 @@ namespace kvo {
 namespace testing_db {
 
 constexpr char kStatsDb[] = "/var/volatile/kvo/stats.db";
-constexpr char kCreateTable[] =
-    "CREATE TABLE IF NOT EXISTS data (ts TIMESTAMP DEFAULT CURRENT_TIMESTAMP, "
-    "key TEXT, value BLOB)";
 
 // Column 0 of every row of `sql`, as text (NULL as "").
 inline std::vector<std::string> query(sqlite3* db, const std::string& sql) {

@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-#include "service/archive.h"
+#include "archive/archive.h"
 
 namespace kvo {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "service/log.h"
+#include "base/log.h"
 
 namespace kvo {
 

@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "platform/utils.h"
-#include "service/archive.h"
-#include "service/stats_config.h"
+#include "archive/archive.h"
+#include "archive/stats_config.h"
 #include "support/archive_peer.h"
 #include "support/log_capture.h"
 #include "support/sim_dir.h"

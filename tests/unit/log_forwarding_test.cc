@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "service/archive.h"
+#include "archive/archive.h"
 #include "support/archive_peer.h"
 #include "support/log_capture.h"
 #include "support/sim_dir.h"

@@ -5,8 +5,8 @@
 #include <limits>
 #include <string>
 
-#include "sampling/key_value.h"
-#include "service/archive.h"
+#include "archive/key_value.h"
+#include "archive/archive.h"
 #include "support/log_capture.h"
 
 namespace kvo {

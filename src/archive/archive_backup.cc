@@ -1,10 +1,8 @@
-#include <cstdlib>
-
-#include "files/archive_directory.h"
-#include "files/shell_command.h"
+#include "archive/archive.h"
+#include "archive/archive_directory.h"
+#include "base/log.h"
+#include "base/shell_command.h"
 #include "platform/utils.h"
-#include "service/archive.h"
-#include "service/log.h"
 
 namespace kvo {
 
@@ -29,7 +27,7 @@ int Archive::backup(uint32_t now) {
     // Schedule and number stay, so the next update retries the whole
     // backup under the same number.
     log_printf(LOG_INFO, "Error creating tar");
-    return 0;
+    return -1;
   }
 
   log_printf(LOG_INFO, "Finished backing up archive (%s)", name_.c_str());
@@ -65,7 +63,7 @@ int Archive::make_archive_file() {
 
   std::string move_command = "mv " + staging + ".tar " +
                              archive_path(archive_dir_, next_archive_number_);
-  status = std::system(move_command.c_str());
+  status = run_command(move_command);
   if (status != 0) {
     log_printf(LOG_NOTICE, "Error moving tar file to NV (%s:%d)",
                move_command.c_str(), status);

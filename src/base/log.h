@@ -1,8 +1,8 @@
 // The service's only output channel: syslog, opened with the identity
 // "stats" and the facility LOG_LOCAL0. Tests capture every line through a
 // sink instead.
-#ifndef KVO_SERVICE_LOG_H_
-#define KVO_SERVICE_LOG_H_
+#ifndef KVO_BASE_LOG_H_
+#define KVO_BASE_LOG_H_
 
 #include <syslog.h>
 
@@ -25,4 +25,4 @@ void set_log_sink(LogSink sink);
 
 }  // namespace kvo
 
-#endif  // KVO_SERVICE_LOG_H_
+#endif  // KVO_BASE_LOG_H_

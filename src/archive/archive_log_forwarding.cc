@@ -1,7 +1,7 @@
+#include "archive/archive.h"
+#include "archive/key_value.h"
+#include "base/log.h"
 #include "platform/sysdb.h"
-#include "sampling/key_value.h"
-#include "service/archive.h"
-#include "service/log.h"
 
 namespace kvo {
 namespace {

@@ -1,19 +1,13 @@
 // The working database's connection, its settings and its one table.
 #include <string>
 
-#include "service/archive.h"
-#include "service/log.h"
+#include "archive/archive.h"
+#include "archive/schema.h"
+#include "base/log.h"
 
 namespace kvo {
 namespace {
 
-// SQLite's own hard page limit: the same for every instance, above the
-// configured size limits that check_size enforces.
-constexpr uint32_t kHardPageLimit = 2816;
-
-constexpr char kCreateTable[] =
-    "CREATE TABLE IF NOT EXISTS data (ts TIMESTAMP DEFAULT CURRENT_TIMESTAMP, "
-    "key TEXT, value BLOB)";
 constexpr char kPageCountQuery[] = "PRAGMA page_count";
 
 }  // namespace
@@ -67,21 +61,23 @@ int Archive::create_schema() {
   return 0;
 }
 
-uint32_t Archive::get_page_count() {
-  if (open_db() != 0) return 0;
+int Archive::get_page_count(uint32_t* pages) {
+  *pages = 0;
+  if (open_db() != 0) return -1;
   SqliteStatement stmt;
   int rc = sqlite3_prepare_v2(db_.get(), kPageCountQuery,
                               sizeof(kPageCountQuery), stmt.out(), nullptr);
   if (rc != SQLITE_OK) {
     log_printf(LOG_NOTICE, "Error getting page count (%d:%s)", rc,
                kPageCountQuery);
-    return 0;
+    return rc;
   }
-  int pages = 0;
-  while (sqlite3_step(stmt.get()) == SQLITE_ROW) {
-    pages = sqlite3_column_int(stmt.get(), 0);
+  int count = 0;
+  while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    count = sqlite3_column_int(stmt.get(), 0);
   }
-  return pages > 0 ? static_cast<uint32_t>(pages) : 0;
+  *pages = count > 0 ? static_cast<uint32_t>(count) : 0;
+  return rc == SQLITE_DONE ? 0 : rc;
 }
 
 }  // namespace kvo

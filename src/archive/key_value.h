@@ -1,7 +1,7 @@
 // How sampling and log forwarding read the value of one key out of what the
 // system database returns, so that both treat odd values the same way.
-#ifndef KVO_SAMPLING_KEY_VALUE_H_
-#define KVO_SAMPLING_KEY_VALUE_H_
+#ifndef KVO_ARCHIVE_KEY_VALUE_H_
+#define KVO_ARCHIVE_KEY_VALUE_H_
 
 #include <json/value.h>
 
@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "service/archive_key.h"
+#include "archive/archive_key.h"
 
 namespace kvo {
 
@@ -63,4 +63,4 @@ inline bool stored_number(const Json::Value& value, uint16_t key_type,
 
 }  // namespace kvo
 
-#endif  // KVO_SAMPLING_KEY_VALUE_H_
+#endif  // KVO_ARCHIVE_KEY_VALUE_H_

@@ -2,8 +2,8 @@
 // rows in bounded batches.
 #include <string>
 
-#include "service/archive.h"
-#include "service/log.h"
+#include "archive/archive.h"
+#include "base/log.h"
 
 namespace kvo {
 namespace {
@@ -15,29 +15,29 @@ constexpr uint32_t kDeleteBatch = 50;
 constexpr char kOldestRowQuery[] =
     "SELECT rowid FROM data ORDER BY rowid ASC LIMIT 1";
 
-// The smallest rowid of `data` into `*rowid`; false when the table has no
-// row or cannot be read. The query is finalized before returning, so the
-// caller's DELETE runs with no statement of ours pending.
-bool oldest_rowid(sqlite3* db, uint64_t* rowid) {
+// The smallest rowid of `data` into `*rowid`, or SQLITE_DONE when the table
+// has no row, or the SQLite code of a failed read. The query is finalized
+// before returning, so the caller's DELETE runs with no statement pending.
+int oldest_rowid(sqlite3* db, uint64_t* rowid) {
   SqliteStatement stmt;
   int rc = sqlite3_prepare_v2(db, kOldestRowQuery, sizeof(kOldestRowQuery),
                               stmt.out(), nullptr);
   if (rc != SQLITE_OK) {
     log_printf(LOG_NOTICE, "Error getting top data row (%d:%s)", rc,
                kOldestRowQuery);
-    return false;
+    return rc;
   }
   rc = sqlite3_step(stmt.get());
-  if (rc != SQLITE_ROW) {
-    // An empty table is normal; anything else is a read failure.
-    if (rc != SQLITE_DONE) {
-      log_printf(LOG_NOTICE, "Error getting top data row (%d:%s)", rc,
-                 kOldestRowQuery);
-    }
-    return false;
+  if (rc == SQLITE_ROW) {
+    *rowid = static_cast<uint64_t>(sqlite3_column_int64(stmt.get(), 0));
+    return SQLITE_OK;
   }
-  *rowid = static_cast<uint64_t>(sqlite3_column_int64(stmt.get(), 0));
-  return true;
+  // An empty table is normal; anything else is a read failure.
+  if (rc != SQLITE_DONE) {
+    log_printf(LOG_NOTICE, "Error getting top data row (%d:%s)", rc,
+               kOldestRowQuery);
+  }
+  return rc;
 }
 
 }  // namespace
@@ -65,7 +65,9 @@ int Archive::delete_old_entries(uint32_t count) {
     return -1;
   }
   uint64_t first = 0;
-  if (!oldest_rowid(db_.get(), &first)) return 0;
+  const int rc = oldest_rowid(db_.get(), &first);
+  if (rc == SQLITE_DONE) return 0;
+  if (rc != SQLITE_OK) return rc;
   // Unsigned arithmetic on purpose: it cannot overflow into undefined
   // behaviour, whatever rowids a foreign database holds.
   const uint64_t last = first + count;
@@ -73,10 +75,8 @@ int Archive::delete_old_entries(uint32_t count) {
              static_cast<unsigned long long>(first),
              static_cast<unsigned long long>(last));
   // Rowid 0 is never written here; a table starting there is left alone.
-  if (first != 0) {
-    exec_sql("DELETE FROM data WHERE rowid<=" + std::to_string(last));
-  }
-  return 0;
+  if (first == 0) return 0;
+  return exec_sql("DELETE FROM data WHERE rowid<=" + std::to_string(last));
 }
 
 void Archive::check_size() {
@@ -84,7 +84,9 @@ void Archive::check_size() {
              next_archive_time_, data_added_ ? 1u : 0u, name_.c_str());
   if (next_archive_time_ == 0 || !data_added_) return;
   for (int pass = 0; pass < kSizeCheckPasses; ++pass) {
-    const uint32_t pages = get_page_count();
+    // A count that cannot be read is 0, taken as within the limit.
+    uint32_t pages;
+    get_page_count(&pages);
     log_printf(LOG_DEBUG, "Page count:%u (max page count:%u)", pages,
                max_page_count_);
     if (pages <= max_page_count_) {

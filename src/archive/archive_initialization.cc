@@ -1,10 +1,10 @@
 #include <unistd.h>
 
-#include "files/archive_directory.h"
-#include "files/shell_command.h"
+#include "archive/archive.h"
+#include "archive/archive_directory.h"
+#include "base/log.h"
+#include "base/shell_command.h"
 #include "platform/utils.h"
-#include "service/archive.h"
-#include "service/log.h"
 
 namespace kvo {
 

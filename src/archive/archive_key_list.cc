@@ -1,6 +1,6 @@
+#include "archive/archive.h"
+#include "base/log.h"
 #include "platform/sysdb.h"
-#include "service/archive.h"
-#include "service/log.h"
 
 namespace kvo {
 

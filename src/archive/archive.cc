@@ -1,4 +1,4 @@
-#include "service/archive.h"
+#include "archive/archive.h"
 
 namespace kvo {
 

@@ -4,10 +4,10 @@
 #include <limits>
 #include <string>
 
-#include "database/sql_literal.h"
+#include "archive/archive.h"
+#include "base/log.h"
+#include "base/sql_literal.h"
 #include "platform/sysdb.h"
-#include "service/archive.h"
-#include "service/log.h"
 
 namespace kvo {
 namespace {
@@ -60,23 +60,21 @@ int write_value(sqlite3_stmt* stmt, uint16_t type, const char* namedb,
 
 }  // namespace
 
-int Archive::restore_values() {
+void Archive::restore_values() {
   log_printf(LOG_INFO, "Restoring archive (%s)", name_.c_str());
   // Also the first open of the process; if it fails, each key retries.
   create_schema();
-  const int result = copy_to_sysdb();
-  log_printf(LOG_INFO, "Finished restoring archive (%s:%d)", name_.c_str(),
-             result);
-  return result;
+  copy_to_sysdb();
+  // The copy cannot fail as a whole, so its status is always 0.
+  log_printf(LOG_INFO, "Finished restoring archive (%s:%d)", name_.c_str(), 0);
 }
 
-int Archive::copy_to_sysdb() {
+void Archive::copy_to_sysdb() {
   log_printf(LOG_INFO, "Copying archive to sysdb");
   for (const auto& [name, key] : keys_) {
     if (key.restore) restore_key(key, name);
   }
   log_printf(LOG_INFO, "Finished copying archive to sysdb");
-  return 0;
 }
 
 int Archive::restore_key(const ArchiveKey& key, const std::string& name) {

@@ -1,7 +1,7 @@
 // Owners of SQLite handles, so that every path out of an operation closes
 // its connection or finalizes its statement exactly once.
-#ifndef KVO_DATABASE_SQLITE_HANDLE_H_
-#define KVO_DATABASE_SQLITE_HANDLE_H_
+#ifndef KVO_BASE_SQLITE_HANDLE_H_
+#define KVO_BASE_SQLITE_HANDLE_H_
 
 #include <sqlite3.h>
 
@@ -60,4 +60,4 @@ class SqliteStatement {
 
 }  // namespace kvo
 
-#endif  // KVO_DATABASE_SQLITE_HANDLE_H_
+#endif  // KVO_BASE_SQLITE_HANDLE_H_

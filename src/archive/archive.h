@@ -1,8 +1,8 @@
 // One archive instance: a named set of sampled system-database keys, the
 // SQLite working database their samples go into, the directory of numbered
 // archive files that database is backed up into, and the backup schedule.
-#ifndef KVO_SERVICE_ARCHIVE_H_
-#define KVO_SERVICE_ARCHIVE_H_
+#ifndef KVO_ARCHIVE_ARCHIVE_H_
+#define KVO_ARCHIVE_ARCHIVE_H_
 
 #include <json/value.h>
 
@@ -10,15 +10,12 @@
 #include <map>
 #include <string>
 
-#include "database/sqlite_handle.h"
-#include "service/archive_key.h"
+#include "archive/archive_key.h"
+#include "archive/paths.h"
+#include "archive/schema.h"
+#include "base/sqlite_handle.h"
 
 namespace kvo {
-
-// Volatile storage: working databases, backup staging, unpacked archives.
-constexpr char kVolatileDir[] = "/var/volatile/kvo/";
-// Non-volatile storage: one folder of archive files per instance.
-constexpr char kArchiveRoot[] = "/var/data/kvo/archive/";
 
 class Archive {
  public:
@@ -30,75 +27,93 @@ class Archive {
   Archive(const Archive&) = delete;
   Archive& operator=(const Archive&) = delete;
 
-  // --- Configuration (service/archive_config.cc, sampling/key_list.cc) ---
+  // An operation that can fail returns int: 0 on success, and on failure a
+  // non-zero value that says why where there is more than one reason (a
+  // SQLite result code, a command's wait status), else -1. Each operation
+  // logs its own failures; callers look at the result only where they act
+  // on it. Operations that cannot fail return nothing.
+
+  // Each group of operations is defined in the file named above it.
+
+  // archive_config.cc
 
   // Rebuilds the key list from `config` and sets the size limit (`size` MiB,
   // low 12 bits), the archive period (`period` minutes) and the next backup
   // time. Never throws, whatever the document holds.
   void apply_config(const Json::Value& config, uint32_t size, uint32_t period);
 
+  // archive_key_list.cc
   // Takes `name` into the key list when the system database knows it as an
   // integer, double or text key with a named database.
   void add_key(const std::string& name, bool save_to_db, uint16_t period,
                uint16_t send_to_log, uint16_t log_period, bool restore);
 
-  // --- Sampling (sampling/) ---
+  // archive_sampling.cc
 
   // One sampling cycle at `now`: log forwarding, then a save or, once the
   // archive period has run out, a backup.
   void update(uint32_t now);
 
   // Samples every due key (every saved key with `force`) into the working
-  // database with one INSERT. 0, or -1 when the database cannot be opened.
+  // database with one INSERT; fails when the database cannot be opened.
   int save_to_db(uint32_t now, bool force);
 
   // The value tuples of the INSERT batch, for a number and for a text.
   std::string save_double(const std::string& name, double value);
   std::string save_string(const std::string& name, const std::string& text);
 
+  // archive_log_forwarding.cc
   // Writes the current value of every due logged key to the system log.
   void send_to_log(uint32_t now);
 
-  // --- Working database (database/) ---
+  // archive_database.cc
 
-  // Opens the working database unless it is open; 0 when it is open.
+  // Opens the working database unless it is open.
   int open_db();
-  // Runs a statement that yields no rows; the SQLite result code.
+  // Runs a statement that yields no rows; failure is the SQLite result code.
   int exec_sql(const std::string& sql);
+  // The connection settings and the table; fail only when the database
+  // cannot be opened, statement failures being logged and ignored.
   int set_max_page_count(uint32_t pages);
   int disable_sync();
   int create_schema();
-  // The database's page count; 0 on any failure.
-  uint32_t get_page_count();
+  // The database's page count into `pages`, which is 0 on failure.
+  int get_page_count(uint32_t* pages);
 
+  // archive_size_control.cc
   // Inserts one batch, making room while the database is full.
   int add_entries(const std::string& sql);
-  // Deletes the `count` + 1 oldest rows.
+  // Deletes the `count` + 1 oldest rows; an empty table is no failure.
   int delete_old_entries(uint32_t count);
   // Deletes the oldest rows while the database exceeds `max_page_count`.
   void check_size();
 
+  // archive_restore.cc
   // Writes the last archived value of every key marked for restoring back
-  // into the system database. Returns 0.
-  int restore_values();
-  int copy_to_sysdb();
-  // The write's result, or -1 when nothing was written.
+  // into the system database; a key that fails does not stop the others.
+  void restore_values();
+  void copy_to_sysdb();
+  // The system database's write result, or -1 when nothing was written.
   int restore_key(const ArchiveKey& key, const std::string& name);
 
-  // --- Archive files (files/) ---
+  // archive_backup.cc
 
-  // Backs the working database up into the next numbered archive file.
+  // Backs the working database up into the next numbered archive file; an
+  // instance that saves nothing has nothing to back up and succeeds.
   int backup(uint32_t now);
-  // Checksums, packs and moves the backup copy; 0, or -1 at the first
-  // failed step.
+  // Checksums, packs and moves the backup copy; fails at the first failed
+  // step.
   int make_archive_file();
+  // archive_rotation.cc
   // Keeps the three newest archives below `next_archive_number`.
   void remove_old_archives();
 
+  // archive_initialization.cc
   // Start-up: prepares the archive directory and loads the newest good
   // archive as the working database.
   void initialize();
-  // 0 when the archive at `path` is unpacked, verified and in place.
+  // Succeeds when the archive at `path` is unpacked, verified and in place
+  // as the working database.
   int load_archive(const std::string& path);
 
   const std::string& name() const { return name_; }
@@ -123,7 +138,7 @@ class Archive {
   // std::string compares as unsigned bytes, which gives the walk order.
   std::map<std::string, ArchiveKey> keys_;
   SqliteDb db_;
-  uint32_t max_page_count_ = 2816;
+  uint32_t max_page_count_ = kHardPageLimit;
   uint32_t archive_period_ = 600;
   uint32_t next_archive_time_ = 0;
   uint32_t next_archive_number_ = 0;
@@ -132,4 +147,4 @@ class Archive {
 
 }  // namespace kvo
 
-#endif  // KVO_SERVICE_ARCHIVE_H_
+#endif  // KVO_ARCHIVE_ARCHIVE_H_

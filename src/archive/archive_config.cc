@@ -1,13 +1,11 @@
 #include <json/value.h>
 
+#include "archive/archive.h"
+#include "base/log.h"
 #include "platform/utils.h"
-#include "service/archive.h"
-#include "service/log.h"
 
 namespace kvo {
 namespace {
-
-constexpr uint32_t kPagesPerMiB = 256;
 
 // One element of "list", converted the way JsonCpp's asString, asBool and
 // asUInt convert, except that whatever those would throw on, and fractions

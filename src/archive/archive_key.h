@@ -1,7 +1,7 @@
 // One sampled key's settings, what the system database reports about it, and
 // its sampling and logging clocks.
-#ifndef KVO_SERVICE_ARCHIVE_KEY_H_
-#define KVO_SERVICE_ARCHIVE_KEY_H_
+#ifndef KVO_ARCHIVE_ARCHIVE_KEY_H_
+#define KVO_ARCHIVE_ARCHIVE_KEY_H_
 
 #include <cstdint>
 #include <string>
@@ -27,4 +27,4 @@ struct ArchiveKey {
 
 }  // namespace kvo
 
-#endif  // KVO_SERVICE_ARCHIVE_KEY_H_
+#endif  // KVO_ARCHIVE_ARCHIVE_KEY_H_

@@ -1,8 +1,8 @@
 #include <unistd.h>
 
-#include "files/archive_directory.h"
-#include "service/archive.h"
-#include "service/log.h"
+#include "archive/archive.h"
+#include "archive/archive_directory.h"
+#include "base/log.h"
 
 namespace kvo {
 namespace {

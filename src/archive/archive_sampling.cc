@@ -1,10 +1,10 @@
 #include <cstdio>
 
-#include "database/sql_literal.h"
+#include "archive/archive.h"
+#include "archive/key_value.h"
+#include "base/log.h"
+#include "base/sql_literal.h"
 #include "platform/sysdb.h"
-#include "sampling/key_value.h"
-#include "service/archive.h"
-#include "service/log.h"
 
 namespace kvo {
 namespace {

@@ -2,8 +2,8 @@
 // decimal followed by ".tar", a larger number being a newer archive. Shared
 // by rotation and start-up initialization, which must read the directory
 // the same way.
-#ifndef KVO_FILES_ARCHIVE_DIRECTORY_H_
-#define KVO_FILES_ARCHIVE_DIRECTORY_H_
+#ifndef KVO_ARCHIVE_ARCHIVE_DIRECTORY_H_
+#define KVO_ARCHIVE_ARCHIVE_DIRECTORY_H_
 
 #include <cstdint>
 #include <string>
@@ -42,4 +42,4 @@ uint32_t next_number(uint32_t number);
 
 }  // namespace kvo
 
-#endif  // KVO_FILES_ARCHIVE_DIRECTORY_H_
+#endif  // KVO_ARCHIVE_ARCHIVE_DIRECTORY_H_

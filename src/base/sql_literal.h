@@ -1,6 +1,6 @@
 // Carrying texts inside SQL string literals.
-#ifndef KVO_DATABASE_SQL_LITERAL_H_
-#define KVO_DATABASE_SQL_LITERAL_H_
+#ifndef KVO_BASE_SQL_LITERAL_H_
+#define KVO_BASE_SQL_LITERAL_H_
 
 #include <string>
 
@@ -22,4 +22,4 @@ inline std::string sql_quote(const std::string& text) {
 
 }  // namespace kvo
 
-#endif  // KVO_DATABASE_SQL_LITERAL_H_
+#endif  // KVO_BASE_SQL_LITERAL_H_

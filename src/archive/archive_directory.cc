@@ -1,4 +1,4 @@
-#include "files/archive_directory.h"
+#include "archive/archive_directory.h"
 
 #include <dirent.h>
 
