@@ -1,169 +1,110 @@
-#include <gmock/gmock.h>
+// Size control on real database files: the oldest rows go, in batches of
+// 51, until the database fits its soft limit or an insert fits the hard one.
 #include <gtest/gtest.h>
-#include <syslog.h>
 
 #include <string>
 
 #include "archive/archive.h"
-#include "sandboxed/working_db.h"
+#include "base/sqlite_handle.h"
+#include "support/archive_peer.h"
+#include "support/device.h"
 
 namespace kvo {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-using namespace testing_db;
-
-constexpr char kDeleting[] = "Deleting old entries (stats)";
-
-std::string insert_text(size_t bytes) {
-  return "INSERT into data (key,value) VALUES ('K','" +
-         std::string(bytes, 'x') + "')";
-}
-
 class SizeControlTest : public DeviceTest {
  protected:
-  SizeControlTest() {
-    EXPECT_EQ(stats_.create_schema(), 0);
-    log_.clear();
+  std::string rows() {
+    return sql(kStatsDb, "SELECT min(rowid), max(rowid), count(*) FROM data");
   }
-
-  sqlite3* db() { return ArchivePeer::db(stats_); }
-  void exec(const std::string& sql) { ASSERT_EQ(stats_.exec_sql(sql), 0); }
-  uint32_t page_count() {
-    return static_cast<uint32_t>(query_int(db(), "PRAGMA page_count"));
-  }
-  // The state in which check_size looks at the database at all.
-  void arm(uint32_t max_page_count) {
-    ArchivePeer::max_page_count(stats_) = max_page_count;
-    ArchivePeer::next_archive_time(stats_) = 1000;
-    ArchivePeer::data_added(stats_) = true;
-    log_.clear();
+  // Rows of 1000 bytes until the file holds the hard page limit.
+  void fill_to_hard_limit() {
+    sql(kStatsDb, kCreateTable);
+    SqliteDb db;
+    ASSERT_EQ(sqlite3_open(kStatsDb.c_str(), db.out()), SQLITE_OK);
+    const std::string setup =
+        "PRAGMA auto_vacuum=FULL; VACUUM; PRAGMA synchronous=0; "
+        "PRAGMA max_page_count=" +
+        std::to_string(kHardPageLimit);
+    ASSERT_EQ(sqlite3_exec(db.get(), setup.c_str(), nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    const char* insert =
+        "INSERT INTO data (key,value) VALUES ('K', randomblob(1000))";
+    while (sqlite3_exec(db.get(), insert, nullptr, nullptr, nullptr) ==
+           SQLITE_OK) {
+    }
   }
 
   Archive stats_{"stats"};
 };
 
-TEST_F(SizeControlTest, DeleteOldEntriesRemovesTheOldestBatchOnly) {
-  exec(fill_sql(200, 10));
-
+TEST_F(SizeControlTest, DeletesTheOldestFiftyOneRowsAtATime) {
+  fill(kStatsDb, 200, 10);
   EXPECT_EQ(stats_.delete_old_entries(50), 0);
-  EXPECT_THAT(log_.lines(),
-              ElementsAre(LogLine{LOG_NOTICE, kDeleting},
-                          LogLine{LOG_DEBUG, "Deleting row 1-51"}));
-  EXPECT_EQ(rowids(db()), range(52, 200));
-
-  exec("DELETE FROM data");
+  EXPECT_EQ(rows(), "52|200|149\n");
+  sql(kStatsDb, "DELETE FROM data");
   log_.clear();
   EXPECT_EQ(stats_.delete_old_entries(50), 0);
-  EXPECT_THAT(log_.lines(), ElementsAre(LogLine{LOG_NOTICE, kDeleting}));
+  EXPECT_EQ(log_.texts(LOG_NOTICE),
+            std::vector<std::string>{"Deleting old entries (stats)"});
 }
 
-TEST_F(SizeControlTest, AddEntriesMakesRoomOnlyWhileTheDatabaseIsFull) {
-  // Rows until SQLite itself refuses one for want of pages, so that the
-  // next insert meets a truly full database.
-  exec(fill_sql(200, 1000));
-  exec("PRAGMA max_page_count=" + std::to_string(page_count()));
-  int rc = SQLITE_OK;
-  while (rc == SQLITE_OK) rc = stats_.exec_sql(insert_text(1000));
-  ASSERT_EQ(rc, SQLITE_FULL);
-  const int64_t newest = rowids(db()).back();
-  const std::string fits = insert_text(1000);
-  log_.clear();
-
-  EXPECT_EQ(stats_.add_entries(fits), 0);
-  EXPECT_THAT(
-      log_.lines(),
-      ElementsAre(LogLine{LOG_NOTICE, "Error exec cmd (13:" + fits + ")"},
-                  LogLine{LOG_NOTICE, kDeleting},
-                  LogLine{LOG_DEBUG, "Deleting row 1-51"}));
+TEST_F(SizeControlTest, AnInsertAtTheHardLimitMakesRoomOrGivesUpAfterTenTries) {
+  fill_to_hard_limit();
+  const std::string before = rows();
+  EXPECT_EQ(stats_.add_entries("INSERT into data (key,value) VALUES ('A','" +
+                               std::string(20000, 'a') + "')"),
+            0);
   EXPECT_TRUE(stats_.data_added());
-  EXPECT_EQ(rowids(db()), range(52, newest + 1));
+  EXPECT_EQ(sql(kStatsDb, "SELECT count(*) FROM data WHERE key='A'"), "1\n");
+  EXPECT_NE(rows(), before);
 
-  // Larger than the whole page limit, however many rows go.
-  const std::string never =
-      insert_text(query_int(db(), "PRAGMA max_page_count") * 4096);
-  ArchivePeer::data_added(stats_) = false;
+  // A batch larger than ten deletions free: ten tries, 510 rows gone, lost.
+  const int count = std::stoi(sql(kStatsDb, "SELECT count(*) FROM data"));
+  const std::string big = "INSERT into data (key,value) VALUES ('B','" +
+                          std::string(3 << 20, 'x') + "')";
   log_.clear();
-  EXPECT_EQ(stats_.add_entries(never), -1);
-  EXPECT_EQ(log_.count("Error exec cmd (13:" + never + ")"), 10);
-  EXPECT_EQ(log_.count(kDeleting), 10);
-  EXPECT_EQ(log_.lines().back(),
-            (LogLine{LOG_NOTICE, "Error adding entry (13:" + never + ")"}));
-  EXPECT_FALSE(stats_.data_added());
+  EXPECT_NE(stats_.add_entries(big), 0);
+  EXPECT_EQ(log_.count("Error exec cmd (13:" + big + ")"), 10);
+  EXPECT_EQ(log_.count("Error adding entry (13:" + big + ")"), 1);
+  EXPECT_EQ(std::stoi(sql(kStatsDb, "SELECT count(*) FROM data")), count - 510);
 
-  // Any other failure is tried once, without deleting.
-  exec(fill_sql(100, 10));
-  const std::vector<int64_t> rows = rowids(db());
-  const std::string bad = "INSERT into data (key,value) VALUES ('K',1.0,2)";
+  // Any other failure is not retried and deletes nothing.
   log_.clear();
-  EXPECT_EQ(stats_.add_entries(bad), -1);
-  EXPECT_THAT(
-      log_.lines(),
-      ElementsAre(LogLine{LOG_NOTICE, "Error exec cmd (1:" + bad + ")"},
-                  LogLine{LOG_NOTICE, "Error adding entry (1:" + bad + ")"}));
-  EXPECT_FALSE(stats_.data_added());
-  EXPECT_EQ(rowids(db()), rows);
+  EXPECT_NE(stats_.add_entries("INSERT into nowhere VALUES (1)"), 0);
+  EXPECT_EQ(log_.count("Deleting old entries (stats)"), 0);
+  EXPECT_EQ(log_.count("Error adding entry (1:INSERT into nowhere VALUES (1))"),
+            1);
 }
 
-TEST_F(SizeControlTest, CheckSizeDeletesOldestRowsUntilUnderTheSoftLimit) {
-  exec(fill_sql(2000, 500));
-  ASSERT_GT(page_count(), 200u);
-  arm(100);
+TEST_F(SizeControlTest, CheckSizeDeletesWhileAboveTheSoftLimitInBoundedPasses) {
+  fill(kStatsDb, 4000, 1000);
+  stats_.create_schema();
+  ArchivePeer::max_page_count(stats_) = 256;
+  ArchivePeer::data_added(stats_) = true;
 
+  ArchivePeer::next_archive_time(stats_) = 0;  // Saves nothing: no check.
   stats_.check_size();
+  EXPECT_EQ(rows(), "1|4000|4000\n");
 
-  EXPECT_LE(page_count(), 100u);
-  EXPECT_FALSE(stats_.data_added());
-  std::vector<int64_t> left = rowids(db());
-  ASSERT_FALSE(left.empty());
-  EXPECT_EQ(left, range(left.front(), 2000));  // The youngest rows stay.
-  EXPECT_EQ(log_.texts().front(),
-            "check_size: next_archive_time:1000 data_added:1 (stats)");
-  EXPECT_EQ(log_.texts().back(), "Page count:" + std::to_string(page_count()) +
-                                     " (max page count:100)");
-  EXPECT_EQ(log_.count(kDeleting), (left.front() - 1) / 51);
-
-  // Nothing added since: only the first message.
-  log_.clear();
+  ArchivePeer::next_archive_time(stats_) = 1;
+  stats_.check_size();  // 50 passes of 51 rows, and not yet small enough.
+  EXPECT_EQ(rows(), "2551|4000|1450\n");
+  EXPECT_TRUE(stats_.data_added());
   stats_.check_size();
-  EXPECT_THAT(log_.lines(),
-              ElementsAre(LogLine{LOG_DEBUG,
-                                  "check_size: next_archive_time:1000 "
-                                  "data_added:0 (stats)"}));
-
-  // Exactly at the limit is within it.
-  const std::string pages = std::to_string(page_count());
-  arm(page_count());
-  stats_.check_size();
-  EXPECT_THAT(
-      log_.texts(),
-      ElementsAre("check_size: next_archive_time:1000 data_added:1 (stats)",
-                  "Page count:" + pages + " (max page count:" + pages + ")"));
+  uint32_t pages = 0;
+  EXPECT_EQ(stats_.get_page_count(&pages), 0);
+  EXPECT_LE(pages, 256u);
+  EXPECT_GT(pages, 200u);  // Only as much as needed went.
   EXPECT_FALSE(stats_.data_added());
 
-  // An instance that saves nothing does not look at its database.
-  arm(1);
-  ArchivePeer::next_archive_time(stats_) = 0;
+  // At the limit exactly, nothing is deleted.
+  ArchivePeer::max_page_count(stats_) = pages;
+  ArchivePeer::data_added(stats_) = true;
+  const std::string kept = rows();
   stats_.check_size();
-  EXPECT_THAT(log_.texts(), ElementsAre("check_size: next_archive_time:0 "
-                                        "data_added:1 (stats)"));
-  EXPECT_TRUE(stats_.data_added());
-  EXPECT_EQ(rowids(db()), left);
-}
-
-TEST_F(SizeControlTest, CheckSizeStopsAfterFiftyPassesAndGoesOnNextTime) {
-  exec(fill_sql(2600, 10));
-  arm(1);  // Out of reach.
-
-  stats_.check_size();
-
-  EXPECT_EQ(log_.count(kDeleting), 50);
-  EXPECT_EQ(log_.texts().size(), 1u + 50u * 3u);  // Page count, two deleting.
-  EXPECT_TRUE(stats_.data_added());
-  EXPECT_EQ(rowids(db()), range(2551, 2600));
-  stats_.check_size();
-  EXPECT_THAT(rowids(db()), IsEmpty());
+  EXPECT_EQ(rows(), kept);
+  EXPECT_FALSE(stats_.data_added());
 }
 
 }  // namespace

@@ -9,6 +9,11 @@ echo '{"list": [{"name": "VEH_ODOMETER", "save_to_db": true, "period": 1}]}' \
 start_service --systemctl ok
 wait_log "Current power state:2 Prev power state:2"
 wait_log "Checking sampling sysdb"
+# SIGUSR1 applies the document anew, restoring nothing and starting nothing.
+echo '{"list": [{"name": "GPS_LAST_VALID_LAT", "send_to_log": 2}]}' \
+  | install_config
+signal_service USR1
+wait_log "GPS_LAST_VALID_LAT=59.334591"
 stop_service INT
 [ "$STATUS" = 0 ] || fail "SIGINT: exit status $STATUS"
 expect_in_order "KVO Data Logger started" \
@@ -30,6 +35,7 @@ has_prio_line "local0.alert KVO Data Logger started" \
 [ "$(grep -c 'systemctl: start stats-agent' "$SYSLOG")" = 1 ] \
   || fail "the agent was not started exactly once"
 [ "$(count_log "Error starting kvo-stats")" = 0 ] || fail "agent error logged"
+[ "$(count_log "Restoring archive (stats)")" = 1 ] || fail "restored on reload"
 
 # A failing agent start is reported; SIGTERM ends without the shutdown line.
 : >"$SYSLOG"

@@ -1,0 +1,172 @@
+// Archive files on the device's folders: numbers read from names as the
+// device reads them, rotation, start-up loading and the backup's steps.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "archive/archive.h"
+#include "archive/archive_directory.h"
+#include "support/archive_peer.h"
+#include "support/device.h"
+
+namespace kvo {
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::set<std::string>;
+
+TEST(ArchiveNumberTest, ReadsAsScanfsUnsignedConversion) {
+  const std::vector<std::pair<const char*, uint32_t>> cases = {
+      {"7.tar", 7},
+      {"0012.tar", 12},
+      {" \t7.tar.part", 7},
+      {"+7.tar", 7},
+      {"-1.tar", 4294967295u},
+      {"4294967296.tar", 4294967295u},
+      {"99999999999999999999999.tar", 4294967295u}};
+  for (const auto& [name, expected] : cases) {
+    uint32_t number = 0;
+    EXPECT_TRUE(read_archive_number(name, &number)) << name;
+    EXPECT_EQ(number, expected) << name;
+  }
+  uint32_t number = 0;
+  EXPECT_FALSE(read_archive_number("x5.tar", &number));
+  EXPECT_FALSE(read_archive_number("-.tar", &number));
+  EXPECT_EQ(next_number(4294967295u), 4294967295u);
+}
+
+class ArchiveFilesTest : public DeviceTest {
+ protected:
+  ArchiveFilesTest() { fs::create_directories(kStatsArchives); }
+  void touch(const Names& names) {
+    for (const std::string& name : names)
+      write_file(kStatsArchives + name, "x");
+  }
+  std::string marker() { return sql(kStatsDb, "SELECT value FROM data"); }
+
+  Archive stats_{"stats"};
+};
+
+TEST_F(ArchiveFilesTest, RotationKeepsThreeBelowTheNextNumber) {
+  const Names ten = {"0.tar", "1.tar", "2.tar", "3.tar", "4.tar",
+                     "5.tar", "6.tar", "7.tar", "8.tar", "9.tar"};
+  struct Case {
+    Names files;
+    uint32_t next;
+    Names kept;
+  };
+  const std::vector<Case> cases = {
+      {ten, 9, {"6.tar", "7.tar", "8.tar", "9.tar"}},
+      {ten, 10, {"7.tar", "8.tar", "9.tar"}},
+      {ten, 0, ten},
+      {{"12.tar.old", "11.tar", "10.tar", "9.tar", "notes.tar", "x5.tar", "5"},
+       13,
+       {"12.tar.old", "11.tar", "10.tar", "notes.tar", "x5.tar", "5"}},
+      {{"0012.tar", "3.tar", "2.tar", "1.tar"},
+       13,
+       {"0012.tar", "3.tar", "2.tar"}},
+      {{"5.tar", "5.tar.old", "4.tar", "3.tar"},
+       6,
+       {"5.tar", "5.tar.old", "4.tar"}},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(kStatsArchives);
+    fs::create_directories(kStatsArchives);
+    touch(c.files);
+    ArchivePeer::set_backup_state(stats_, 0, 0, c.next);
+    stats_.remove_old_archives();
+    EXPECT_EQ(names_in(kStatsArchives), c.kept) << "next " << c.next;
+  }
+  EXPECT_EQ(
+      log_.count("Removing old archive (/var/data/kvo/archive/stats/5.tar)"),
+      2);
+}
+
+TEST_F(ArchiveFilesTest, StartUpLoadsTheNewestGoodArchiveAndDeletesBadOnes) {
+  sql(kStatsDb, std::string(kCreateTable) +
+                    "; INSERT INTO data (key,value) VALUES ('MARK','old')");
+  make_archive("stats", 1, "one");
+  make_archive("stats", 2, "two");
+  make_archive("stats", 3, "three",
+               "sed -i 's/^[0-9a-f]*/" + std::string(32, '0') + "/' stats.md5");
+  make_archive("stats", 4, "four", "echo x >>stats_bak.db");
+  stats_.initialize();
+  EXPECT_EQ(marker(), "two\n");  // The working database was replaced.
+  EXPECT_EQ(stats_.next_archive_number(), 3u);
+  EXPECT_EQ(names_in(kStatsArchives), (Names{"1.tar", "2.tar"}));
+  EXPECT_EQ(
+      log_.count("Removing bad archive (/var/data/kvo/archive/stats/4.tar)"),
+      1);
+  EXPECT_EQ(log_.count("Bad tar file (/var/data/kvo/archive/stats/3.tar)"), 1);
+}
+
+TEST_F(ArchiveFilesTest,
+       StartUpTriesNumbersReadFromOddNamesAndKeepsAPresentDb) {
+  touch({"7.tar.part", "8.tar"});  // Neither is a tar file.
+  Archive fresh("stats");
+  fresh.initialize();
+  EXPECT_EQ(fresh.next_archive_number(), 0u);
+  EXPECT_EQ(names_in(kStatsArchives), Names{"7.tar.part"});
+  EXPECT_EQ(
+      log_.count(
+          "Error extracting tar file (/var/data/kvo/archive/stats/7.tar)"),
+      1);
+
+  // A move that fails over a working database still counts as loaded.
+  make_archive("stats", 5, "five");
+  sql(kStatsDb, std::string(kCreateTable) +
+                    "; INSERT INTO data (key,value) VALUES ('MARK','old')");
+  setenv("PATH", "/nothing", 1);
+  stats_.initialize();
+  setenv("PATH", "/usr/bin:/bin", 1);
+  EXPECT_EQ(stats_.next_archive_number(), 6u);
+  EXPECT_EQ(marker(), "old\n");
+}
+
+TEST_F(ArchiveFilesTest, BackupWritesTheNextNumberOrKeepsItsStateForARetry) {
+  sim_.set_key("VEH_ODOMETER", "VEH", KEY_TYPE_DOUBLE, 812);
+  stats_.initialize();
+  Json::Value config;
+  config["list"][0]["name"] = "VEH_ODOMETER";
+  config["list"][0]["save_to_db"] = true;
+  stats_.apply_config(config, 3, 30);
+  stats_.create_schema();
+  ArchivePeer::set_backup_state(stats_, 1000, 1800, 41);
+
+  // Each failing step: the copy, md5sum, tar, the move.
+  const std::string path = std::string(kVolatileDir) + "stats_bak.db";
+  fs::create_directories(path);
+  EXPECT_NE(stats_.backup(5000), 0);
+  fs::remove(path);
+  setenv("PATH", "/nothing", 1);  // Neither md5sum nor tar nor mv is found.
+  EXPECT_NE(stats_.backup(5000), 0);
+  setenv("PATH", "/usr/bin:/bin", 1);
+  fs::remove_all(kStatsArchives);
+  EXPECT_NE(stats_.backup(5000), 0);
+  EXPECT_EQ(log_.count("Error creating tar"), 2);
+  EXPECT_EQ(stats_.next_archive_time(), 1000u);
+  EXPECT_EQ(stats_.next_archive_number(), 41u);
+
+  fs::create_directories(kStatsArchives);
+  touch({"37.tar", "38.tar", "39.tar", "40.tar", "50.tar"});
+  EXPECT_EQ(stats_.backup(5000), 0);
+  EXPECT_EQ(stats_.next_archive_time(), 6800u);
+  EXPECT_EQ(stats_.next_archive_number(), 42u);
+  EXPECT_EQ(names_in(kStatsArchives),
+            (Names{"38.tar", "39.tar", "40.tar", "41.tar", "50.tar"}));
+  EXPECT_EQ(shell("tar -tf " + kStatsArchives + "41.tar"),
+            "stats_bak.db\nstats.md5\n");
+  EXPECT_EQ(
+      shell("cd / && md5sum -c " + std::string(kVolatileDir) + "stats.md5"),
+      path + ": OK\n");
+  EXPECT_EQ(sql(path, "SELECT count(*) FROM data"), "4\n");  // Each try saved.
+  EXPECT_FALSE(fs::exists(std::string(kVolatileDir) + "stats.tar"));
+}
+
+}  // namespace
+}  // namespace kvo

@@ -1,0 +1,156 @@
+// The sampling cycle and log forwarding on a real working database: what
+// each kind of value becomes, when a key is due, and the lines a user reads.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <json/reader.h>
+
+#include <memory>
+#include <string>
+
+#include "archive/archive.h"
+#include "support/device.h"
+
+namespace kvo {
+namespace {
+
+using ::testing::ElementsAre;
+
+Json::Value parse(const std::string& text) {
+  Json::Value value;
+  std::unique_ptr<Json::CharReader> reader(
+      Json::CharReaderBuilder().newCharReader());
+  EXPECT_TRUE(
+      reader->parse(text.data(), text.data() + text.size(), &value, nullptr))
+      << text;
+  return value;
+}
+
+class SamplingTest : public DeviceTest {
+ protected:
+  // Keys of `type` holding `value` (JSON text), configured with `entry`.
+  void add(const std::string& name, int type, const std::string& value,
+           const std::string& entry = R"("save_to_db": true)") {
+    sim_.set_key(name, "VEH", type, parse(value));
+    if (!list_.empty()) list_ += ",";
+    list_ += R"({"name": ")" + name + "\", " + entry + "}";
+  }
+  void configure() {
+    stats_.apply_config(parse(R"({"list": [)" + list_ + "]}"), 3, 30);
+  }
+  std::string rows() {
+    return sql(kStatsDb,
+               "SELECT key, typeof(value), value FROM data ORDER BY rowid");
+  }
+  // The lines forwarded to the log, with their priority.
+  std::vector<std::string> forwarded() const {
+    std::vector<std::string> out;
+    for (const LogLine& line : log_.lines()) {
+      if (line.priority <= LOG_NOTICE)
+        out.push_back(std::to_string(line.priority) + " " + line.text);
+    }
+    return out;
+  }
+
+  std::string list_;
+  Archive stats_{"stats"};
+};
+
+TEST_F(SamplingTest, EachKindOfValueIsStoredAsItsLiteralInOneStatement) {
+  add("I_NUM", KEY_TYPE_INT, "7.9");
+  add("I_NEG", KEY_TYPE_INT, "-7.9");
+  add("I_BIG", KEY_TYPE_INT, "3000000000");
+  add("D_SMALL", KEY_TYPE_DOUBLE, "0.0000004");
+  add("D_PI", KEY_TYPE_DOUBLE, "3.14159265");
+  add("B_TRUE", KEY_TYPE_INT, "true");
+  add("B_FALSE", KEY_TYPE_DOUBLE, "false");
+  add("S_TEXT", KEY_TYPE_INT, R"("it's'); DROP TABLE data; --")");
+  add("N_NULL", KEY_TYPE_DOUBLE, "null");
+  add("A_ARRAY", KEY_TYPE_DOUBLE, "[1]");
+  add("it's", KEY_TYPE_DOUBLE, "1.5");
+  configure();
+  stats_.create_schema();
+  EXPECT_EQ(stats_.save_to_db(100, false), 0);
+  EXPECT_EQ(rows(),
+            "B_FALSE|real|0.0\nB_TRUE|real|1.0\nD_PI|real|3.141593\n"
+            "D_SMALL|real|0.0\nI_NEG|real|-7.0\nI_NUM|real|7.0\n"
+            "S_TEXT|text|it's'); DROP TABLE data; --\nit's|real|1.5\n");
+  EXPECT_EQ(log_.count("Copied 8 entries"), 1);
+  // Values without a row keep their keys due.
+  EXPECT_EQ(stats_.keys().at("N_NULL").next_sample_time, 0u);
+  EXPECT_EQ(stats_.keys().at("I_NUM").next_sample_time, 100u);
+}
+
+TEST_F(SamplingTest, KeysAreDueByTheirOwnPeriodAndAllOnAForcedSave) {
+  add("P0", KEY_TYPE_DOUBLE, "1", R"("save_to_db": true, "period": 0)");
+  add("P10", KEY_TYPE_DOUBLE, "2", R"("save_to_db": true, "period": 10)");
+  add("LOGGED", KEY_TYPE_DOUBLE, "3", R"("send_to_log": 1)");
+  configure();
+  stats_.create_schema();
+  auto sampled_at = [&](uint32_t now, bool force) {
+    sql(kStatsDb, "DELETE FROM data");
+    stats_.save_to_db(now, force);
+    return sql(kStatsDb, "SELECT group_concat(key) FROM data");
+  };
+  EXPECT_EQ(sampled_at(100, false), "P0,P10\n");
+  EXPECT_EQ(sampled_at(109, false), "P0\n");
+  EXPECT_EQ(sampled_at(110, false), "P0,P10\n");  // Due at its time.
+  EXPECT_EQ(sampled_at(111, true), "P0,P10\n");
+  EXPECT_EQ(stats_.keys().at("P10").next_sample_time, 121u);
+
+  // A key that cannot be read stays due; the others are sampled.
+  Json::Value sysdb = sim_.sysdb();
+  sysdb.removeMember("P10");
+  sim_.write("sysdb.json", sysdb.toStyledString());
+  EXPECT_EQ(sampled_at(200, false), "P0\n");
+  EXPECT_EQ(stats_.keys().at("P10").next_sample_time, 121u);
+}
+
+TEST_F(SamplingTest, UpdateSavesUntilTheArchivePeriodHasRunOutThenBacksUp) {
+  add("P0", KEY_TYPE_DOUBLE, "1");
+  stats_.initialize();
+  configure();
+  stats_.create_schema();
+  const uint32_t due = stats_.next_archive_time();
+  stats_.update(due);
+  EXPECT_EQ(log_.count("Backing up archive (stats)"), 0);
+  EXPECT_EQ(sql(kStatsDb, "SELECT count(*) FROM data"), "1\n");
+  stats_.update(due + 1);
+  EXPECT_EQ(log_.count("Backing up archive (stats)"), 1);
+  EXPECT_EQ(log_.count("Finished backing up archive (stats)"), 1);
+  EXPECT_EQ(stats_.next_archive_time(), due + 1 + 1800);
+
+  // Without a saved key there is neither a save nor a backup.
+  list_.clear();
+  add("LOGGED", KEY_TYPE_DOUBLE, "3", R"("send_to_log": 1)");
+  configure();
+  log_.clear();
+  stats_.update(due + 5000);
+  EXPECT_EQ(log_.count("Saving sysdb to db"), 0);
+  EXPECT_EQ(log_.count("Backing up archive (stats)"), 0);
+  EXPECT_EQ(log_.count("LOGGED=3.000000"), 1);
+}
+
+TEST_F(SamplingTest, LogForwardingWritesDueKeysAtTheirModesPriority) {
+  add("ALERT", KEY_TYPE_INT, "7.9", R"("send_to_log": 2, "log_period": 60)");
+  add("BOOL", KEY_TYPE_INT, "true", R"("send_to_log": 1, "log_period": 0)");
+  add("DOUBLE", KEY_TYPE_DOUBLE, "7.9",
+      R"("send_to_log": 3, "log_period": 60)");
+  add("NONE", KEY_TYPE_DOUBLE, "null", R"("send_to_log": 1, "log_period": 60)");
+  add("OFF", KEY_TYPE_DOUBLE, "1", R"("send_to_log": 0)");
+  add("TEXT", KEY_TYPE_STRING, R"("abc")",
+      R"("send_to_log": 1, "log_period": 30)");
+  configure();
+  stats_.send_to_log(100);
+  EXPECT_THAT(forwarded(), ElementsAre("1 ALERT=7", "5 BOOL=1",
+                                       "5 DOUBLE=7.900000", "5 TEXT=abc"));
+  log_.clear();
+  stats_.send_to_log(129);
+  EXPECT_THAT(forwarded(), ElementsAre("5 BOOL=1"));
+  log_.clear();
+  stats_.send_to_log(130);  // Due at its time; a value of no kind waits too.
+  EXPECT_THAT(forwarded(), ElementsAre("5 BOOL=1", "5 TEXT=abc"));
+  EXPECT_EQ(stats_.keys().at("NONE").next_log_time, 160u);
+}
+
+}  // namespace
+}  // namespace kvo
