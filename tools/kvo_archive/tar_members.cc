@@ -4,7 +4,7 @@
 #include <archive_entry.h>
 #include <limits.h>
 
-#include <cstring>
+#include <algorithm>
 #include <memory>
 
 namespace kvo::archive_tool {
@@ -45,8 +45,14 @@ TarOutcome failure(archive* reader, TarContents* contents) {
 }
 
 // Reads the current member's data into `*bytes`, up to `cap`.
-int read_data(archive* reader, size_t cap, std::string* bytes) {
+int read_data(archive* reader, archive_entry* entry, size_t cap,
+              std::string* bytes) {
   bytes->clear();
+  // The size the header claims may lie, so it only sizes the buffer.
+  la_int64_t claimed = archive_entry_size(entry);
+  if (claimed > 0) {
+    bytes->reserve(std::min(static_cast<size_t>(claimed), cap));
+  }
   char buffer[65536];
   for (;;) {
     la_ssize_t n = archive_read_data(reader, buffer, sizeof(buffer));
@@ -88,7 +94,7 @@ TarContents read_tar(const std::string& path,
     if (wanted.count(name) == 0) {
       result = archive_read_data_skip(reader.get());
     } else {
-      result = read_data(reader.get(), cap, &contents.kept[name]);
+      result = read_data(reader.get(), entry, cap, &contents.kept[name]);
       if (result == ARCHIVE_WARN) {
         contents.outcome = TarOutcome::kTooLarge;
         contents.detail =
