@@ -4,14 +4,16 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <map>
-#include <set>
 
 #include "archive/archive_directory.h"
 #include "kvo_archive/archive_judgement.h"
 #include "kvo_archive/commands.h"
 #include "kvo_archive/row_format.h"
+#include "kvo_archive/startup_plan.h"
 
 namespace kvo::archive_tool {
 namespace {
@@ -95,63 +97,6 @@ std::string file_size(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 ? std::to_string(info.st_size) : "-";
 }
 
-// Start-up's walk over one folder: the archive loaded, the numbers whose
-// files it deletes as bad, and those rotation removes afterwards.
-struct StartupPlan {
-  bool loads = false;
-  uint32_t loaded = 0;
-  std::set<uint32_t> deleted;
-  std::set<uint32_t> removed;
-};
-
-StartupPlan plan_startup(const std::string& dir,
-                         const std::vector<ArchiveEntry>& entries,
-                         std::map<std::string, Judgement>* judged,
-                         const std::string& instance) {
-  StartupPlan plan;
-  for (uint32_t number : numbers_newest_first(entries)) {
-    std::string path = archive_path(dir, number);
-    auto found = judged->find(path);
-    if (found == judged->end()) {
-      found = judged->emplace(path, judge_archive(path, instance)).first;
-    }
-    if (found->second.loads) {
-      plan.loads = true;
-      plan.loaded = number;
-      break;
-    }
-    plan.deleted.insert(number);
-  }
-  if (!plan.loads) return plan;
-  // Rotation lists the folder again: deleted files are gone, odd names stay.
-  std::vector<ArchiveEntry> left;
-  for (const ArchiveEntry& entry : entries) {
-    if (plan.deleted.count(entry.number) == 0 ||
-        entry.name != std::to_string(entry.number) + ".tar") {
-      left.push_back(entry);
-    }
-  }
-  int kept = 0;
-  uint32_t next = next_number(plan.loaded);
-  for (uint32_t number : numbers_newest_first(left)) {
-    if (number >= next) continue;
-    if (kept < 3) {
-      ++kept;
-    } else {
-      plan.removed.insert(number);
-    }
-  }
-  return plan;
-}
-
-std::string action(const ArchiveEntry& entry, const StartupPlan& plan) {
-  std::string canonical = std::to_string(entry.number) + ".tar";
-  if (entry.name != canonical) return "as " + canonical;
-  if (plan.deleted.count(entry.number)) return "delete";
-  if (plan.loads && entry.number == plan.loaded) return "load";
-  return plan.removed.count(entry.number) ? "remove" : "keep";
-}
-
 std::vector<std::string> summary_cells(const Judgement& judgement) {
   DataSummary summary;
   std::string error;
@@ -179,7 +124,7 @@ bool list_folder(const std::string& folder) {
   for (const ArchiveEntry& entry : entries) {
     judged.emplace(dir + entry.name, judge_archive(dir + entry.name, instance));
   }
-  StartupPlan plan = plan_startup(dir, entries, &judged, instance);
+  StartupPlan plan = plan_startup(dir, instance, entries, &judged);
   Table table({"INSTANCE", "NUMBER", "FILE", "SIZE", "STATE", "ROWS", "KEYS",
                "FIRST", "LAST", "START-UP"});
   std::vector<std::string> notes;
@@ -190,7 +135,7 @@ bool list_folder(const std::string& folder) {
                                     entry.name, file_size(dir + entry.name),
                                     state_name(judgement.state)};
     for (std::string& cell : summary_cells(judgement)) row.push_back(cell);
-    row.push_back(action(entry, plan));
+    row.push_back(startup_action(entry, plan));
     table.add(row);
     if (judgement.state != ArchiveState::kGood) {
       all_good = false;
@@ -261,6 +206,11 @@ int run_verify(const Args& args) {
   if (parsed.positional.empty()) return usage_error("verify: no FILE given");
   int status = kExitOk;
   for (const std::string& path : parsed.positional) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) {
+      status = failed(path + ": " + std::strerror(errno));
+      continue;
+    }
     std::string instance = instance_of(path);
     Judgement judgement = judge_archive(path, instance);
     std::cout << path << ": " << state_name(judgement.state) << " (instance "
