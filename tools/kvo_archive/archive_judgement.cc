@@ -1,6 +1,8 @@
 #include "kvo_archive/archive_judgement.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -23,7 +25,10 @@ bool ends_with(const std::string& text, const std::string& suffix) {
          text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-std::string folder_name(const std::string& path) {
+std::string folder_name(const std::string& file) {
+  std::unique_ptr<char, decltype(&std::free)> real(
+      ::realpath(file.c_str(), nullptr), &std::free);
+  const std::string path = real ? real.get() : file;
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return "";
   size_t start = path.rfind('/', slash - (slash > 0 ? 1 : 0));

@@ -64,6 +64,15 @@ bool open_database_source(const std::string& path,
       *error = path + ": " + *error;
       return false;
     }
+    struct stat journal;
+    if (::stat((path + "-journal").c_str(), &journal) == 0 &&
+        journal.st_size > 0) {
+      // The service's next open rolls it back onto the file; what is shown
+      // here may hold an unfinished transaction.
+      *warning = path + ": " + path +
+                 "-journal is not empty: rows of an unfinished transaction "
+                 "may show";
+    }
     *database = std::move(opened);
     return true;
   }

@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <memory>
+#include <utility>
 
 #include "archive/archive_directory.h"
 #include "kvo_archive/archive_judgement.h"
@@ -58,9 +61,14 @@ std::string strip_slashes(std::string dir) {
   return dir;
 }
 
-std::string base_name(const std::string& dir) {
-  return dir.substr(dir.rfind('/') == std::string::npos ? 0
-                                                        : dir.rfind('/') + 1);
+// The instance a folder is for: its own name, also when given as "." or
+// through a link.
+std::string instance_name(const std::string& dir) {
+  std::unique_ptr<char, decltype(&std::free)> real(
+      ::realpath(dir.c_str(), nullptr), &std::free);
+  std::string path = real ? real.get() : dir;
+  return path.substr(
+      path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
 }
 
 bool is_dir(const std::string& path) {
@@ -113,16 +121,21 @@ std::vector<std::string> summary_cells(const Judgement& judgement) {
 // Lists one archive folder; false when some archive is not good.
 bool list_folder(const std::string& folder) {
   const std::string dir = folder + "/";
-  const std::string instance = base_name(folder);
+  const std::string instance = instance_name(folder);
   std::vector<ArchiveEntry> entries = list_archives(dir);
   std::sort(entries.begin(), entries.end(),
             [](const ArchiveEntry& a, const ArchiveEntry& b) {
               return a.number != b.number ? a.number > b.number
                                           : a.name < b.name;
             });
+  // One database copy in memory at a time: each is summarized and let go.
   std::map<std::string, Judgement> judged;
+  std::map<std::string, std::vector<std::string>> summaries;
   for (const ArchiveEntry& entry : entries) {
-    judged.emplace(dir + entry.name, judge_archive(dir + entry.name, instance));
+    Judgement judgement = judge_archive(dir + entry.name, instance);
+    summaries[entry.name] = summary_cells(judgement);
+    judgement.database.reset();
+    judged.emplace(dir + entry.name, std::move(judgement));
   }
   StartupPlan plan = plan_startup(dir, instance, entries, &judged);
   Table table({"INSTANCE", "NUMBER", "FILE", "SIZE", "STATE", "ROWS", "KEYS",
@@ -134,7 +147,7 @@ bool list_folder(const std::string& folder) {
     std::vector<std::string> row = {instance, std::to_string(entry.number),
                                     entry.name, file_size(dir + entry.name),
                                     state_name(judgement.state)};
-    for (std::string& cell : summary_cells(judgement)) row.push_back(cell);
+    for (const std::string& cell : summaries[entry.name]) row.push_back(cell);
     row.push_back(startup_action(entry, plan));
     table.add(row);
     if (judgement.state != ArchiveState::kGood) {

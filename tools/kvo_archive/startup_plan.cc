@@ -21,6 +21,7 @@ StartupPlan plan_startup(const std::string& dir, const std::string& instance,
     auto found = judged->find(path);
     if (found == judged->end()) {
       found = judged->emplace(path, judge_archive(path, instance)).first;
+      found->second.database.reset();  // Only the verdict counts here.
     }
     if (found->second.loads) {
       plan.loads = true;
