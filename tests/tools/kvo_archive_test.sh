@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# kvo-archive on archives the real service wrote for three vehicles and on
+# damaged and hostile ones: each judged as start-up judges it, dumps that
+# load into one SQLite table with every value exact, and clear errors.
+. "$(dirname "$0")/../system/lib.sh"
+TOOL=$KVO_BUILD_DIR/kvo-archive
+OUT=$T/out ERR=$T/err
+
+# expect STATUS ARGUMENTS...: runs kvo-archive, keeping stdout and stderr.
+expect() {
+  local want=$1 got=0
+  shift
+  "$TOOL" "$@" >"$OUT" 2>"$ERR" || got=$?
+  [ "$got" = "$want" ] || fail "kvo-archive $* exited $got, not $want: $(cat "$ERR")"
+}
+has_line() { grep -qxF -- "$1" "$OUT" || fail "no line '$1' in: $(cat "$OUT")"; }
+q() { sqlite3 "$@" || fail "sqlite3 $*"; }
+
+# Three vehicles, each with its own volatile and archive storage, archived
+# once on request after its odometer was set.
+vehicle() {
+  SIM=$T/veh$1/sim VOLATILE=$T/veh$1/volatile DATA=$T/veh$1/data
+  mkdir -p "$SIM" "$VOLATILE" "$DATA"
+  make_vehicle 2
+  install_config <<<'{"list": [{"name": "CELL_TOTAL_RX", "save_to_db": true, "period": 1}]}'
+  : >"$SYSLOG"
+  start_service --systemctl ok
+  wait_log "Copied 22 entries"
+  sim set VEH_ODOMETER "$2" >/dev/null
+  signal_service USR2
+  wait_log "Finished backing up archive (archive)"
+  stop_service INT
+}
+ODOMETERS=(0 10001.25 20002.5 30003.75)
+for v in 1 2 3; do vehicle $v "${ODOMETERS[$v]}"; done
+
+expect 0 list "$T"
+[ "$(grep -c '^start-up loads 0.tar; the next archive is 1.tar$' "$OUT")" = 6 ] ||
+  fail "not six instances loading 0.tar: $(cat "$OUT")"
+grep -q "^stats  *0  *0.tar  *[0-9]*  *good  *[0-9][0-9]*  *22  *20..-..-..T..:..:..Z .* load$" \
+  "$OUT" || fail "no good stats row: $(cat "$OUT")"
+expect 0 verify "$T"/veh1/data/archive/*/0.tar
+has_line "$T/veh1/data/archive/stats/0.tar: good (instance stats; start-up loads it)"
+
+# One table for the fleet: the CSV dumps imported as they are.
+FLEET=$T/fleet.db
+q "$FLEET" "CREATE TABLE raw (device, rowid, time, key, type, value)"
+for v in 1 2 3; do
+  A=$T/veh$v/data/archive/stats/0.tar
+  expect 0 dump "$A" --device "veh$v"
+  mv "$OUT" "$T/veh$v.csv"
+  q "$FLEET" ".import --csv --skip 1 $T/veh$v.csv raw"
+  tar -xOf "$A" stats_bak.db >"$T/veh$v.db"
+  want=$(q "$T/veh$v.db" "SELECT count(*) FROM data")
+  got=$(q "$FLEET" "SELECT count(*) FROM raw WHERE device = 'veh$v'")
+  [ "$got" = "$want" ] && [ "$want" -gt 22 ] || fail "veh$v: $got rows imported, $want archived"
+  expect 0 last "$T/veh$v/volatile/stats.db"
+  grep -q "^VEH_ODOMETER  *${ODOMETERS[$v]}  *real  *20" "$OUT" || fail "last: $(cat "$OUT")"
+done
+# The typed view and the query of docs/FLEET.md.
+q "$FLEET" "CREATE VIEW samples AS SELECT device, CAST(rowid AS INTEGER) AS seq,
+  time, key, CASE type WHEN 'integer' THEN CAST(value AS INTEGER)
+  WHEN 'real' THEN CAST(value AS REAL) WHEN 'null' THEN NULL ELSE value END AS value
+  FROM raw"
+last=$(q "$FLEET" "SELECT device, value FROM samples s WHERE key = 'VEH_ODOMETER'
+  AND seq = (SELECT max(seq) FROM samples WHERE device = s.device AND key = s.key)
+  ORDER BY device")
+[ "$last" = $'veh1|10001.25\nveh2|20002.5\nveh3|30003.75' ] || fail "last odometers: $last"
+
+# Every value comes back with its type, exactly: a seeded spread of reals,
+# large integers, and texts with the characters CSV and JSON must escape.
+DB=$T/values.db
+q "$DB" "CREATE TABLE data (ts TIMESTAMP DEFAULT CURRENT_TIMESTAMP, key TEXT, value BLOB);
+  WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000)
+  INSERT INTO data (key, value) SELECT 'K' || (i % 7), CASE i % 5
+    WHEN 0 THEN (i * 7919 % 100003) / 977.0 * (1 << (i % 60)) WHEN 1 THEN 1.0 / i
+    WHEN 2 THEN (i * 2654435761) * 1000003 WHEN 3 THEN NULL
+    ELSE 'a,b \"q\" ' || char(10, 13, 9, 1, 233) || '\\ ' || i END FROM n;
+  INSERT INTO data (key, value) VALUES ('K8', 42.0), ('K8', -0.0), ('K8', ''), ('K8', 9e999)"
+expect 0 dump "$DB"
+q "$DB" "CREATE TABLE csv (rowid, time, key, type, value)" ".import --csv --skip 1 $OUT csv"
+expect 0 dump "$DB" --format jsonl
+{ echo '['; paste -sd, "$OUT"; echo ']'; } >"$T/values.json"
+same=$(q "$DB" "SELECT
+  (SELECT count(*) FROM data d JOIN csv c ON c.rowid = d.rowid AND c.key = d.key
+    AND c.type = typeof(d.value) AND (CASE c.type WHEN 'integer' THEN CAST(c.value AS INTEGER)
+    WHEN 'real' THEN CAST(c.value AS REAL) WHEN 'null' THEN NULL ELSE c.value END) IS d.value),
+  (SELECT count(*) FROM data d JOIN json_each(readfile('$T/values.json')) j
+    ON j.value ->> 'rowid' = d.rowid AND j.value ->> 'key' = d.key
+    AND j.value ->> 'type' = typeof(d.value) AND j.value ->> 'value' IS d.value
+    AND j.value ->> 'time' = replace(d.ts, ' ', 'T') || 'Z'
+    AND json_type(j.value, '$.value') = typeof(d.value)),
+  (SELECT count(*) FROM data)")
+[ "$same" = "2004|2004|2004" ] || fail "exact rows csv|jsonl|all: $same"
+expect 0 dump "$DB" --format jsonl --key K1 --key K8 --since 2000-01-01 --until 2999-01-01T00:00:00Z
+[ "$(wc -l <"$OUT")" = 290 ] || fail "filtered to $(wc -l <"$OUT") rows, not 290"
+expect 0 dump "$DB" --until 2000-01-01 --device v
+[ "$(cat "$OUT")" = $'device,rowid,time,key,type,value\r' ] || fail "--until: $(cat "$OUT")"
+
+# Damaged and hostile archives beside a real one, numbered so that start-up
+# walks them newest first: NUMBER|STATE|START-UP|how the file is made.
+M=$T/members H=$T/hostile/stats
+mkdir -p "$M" "$H" "$T/big"
+GOOD=$T/veh1/data/archive/stats/0.tar
+tar -xf "$GOOD" -C "$M"
+cp "$GOOD" "$H/0.tar"
+sum_of() { echo "$(md5sum <"$1" | cut -c1-32)  /var/volatile/kvo/stats_bak.db"; }
+# pack TAR DB MD5_LINE: a tar of the two members with the contents given.
+pack() {
+  local d
+  d=$(mktemp -d "$T/pack.XXXXXX")
+  cp "$2" "$d/stats_bak.db"
+  echo "$3" >"$d/stats.md5"
+  tar -cf "$1" -C "$d" stats_bak.db stats.md5
+}
+head -c 5000 /dev/urandom >"$T/noise"
+q "$T/other.db" "CREATE TABLE data (x)"
+truncate -s 13M "$T/big/stats_bak.db"
+CASES=(
+  "1|truncated|rejects|head -c 3000 $GOOD >\$F"
+  "2|not a tar|rejects|echo hello >\$F"
+  "3|missing member|rejects|head -c 10240 /dev/zero >\$F"
+  "4|missing member|rejects|tar -cf \$F -C $M stats_bak.db"
+  "5|checksum mismatch|rejects|cp $GOOD \$F; printf '\377' | dd of=\$F bs=1 seek=2000 conv=notrunc status=none"
+  "6|not a tar|rejects|cp $GOOD \$F; printf 7 | dd of=\$F bs=1 seek=100 conv=notrunc status=none"
+  "7|refused member|rejects|ln -s /etc/passwd $M/link; tar -cf \$F -C $M stats_bak.db stats.md5 link"
+  "8|refused member|rejects|ln $M/stats.md5 $M/hard; tar -cf \$F -C $M stats_bak.db stats.md5 hard"
+  "9|refused member|rejects|tar -cf \$F -C $M stats_bak.db stats.md5 -C /dev null"
+  "10|refused member|rejects|tar -cPf \$F -C $M --transform 's,^,../,' stats_bak.db stats.md5"
+  "11|refused member|rejects|tar -cPf \$F $M/stats_bak.db"
+  "12|member too large|rejects|tar -cf \$F -C $T/big stats_bak.db -C $M stats.md5"
+  "13|checksum names another file|rejects|pack \$F $M/stats_bak.db \"\$(sum_of $M/stats_bak.db | sed s,/var.*,/etc/hostname,)\""
+  "14|checksum mismatch|rejects|pack \$F $M/stats_bak.db garbage"
+  "15|not a database|loads|pack \$F $T/noise \"\$(sum_of $T/noise)\""
+  "16|unexpected schema|loads|pack \$F $T/other.db \"\$(sum_of $T/other.db)\""
+)
+for c in "${CASES[@]}"; do
+  IFS='|' read -r n state startup make <<<"$c"
+  F=$H/$n.tar
+  eval "$make" 2>/dev/null || fail "cannot make case $n"
+  expect 1 verify "$F"
+  grep -q "^$F: $state (instance stats; start-up $startup it)" "$OUT" || fail "case $n: $(cat "$OUT")"
+done
+cp "$GOOD" "$H/17.tar.part"
+expect 1 list "$T/hostile"
+has_line "start-up loads 16.tar; the next archive is 17.tar"
+for row in "17|17.tar.part|good|as 17.tar" "16|16.tar|unexpected schema|load" \
+  "15|15.tar|not a database|keep" "14|14.tar|checksum mismatch|keep" \
+  "13|13.tar|checksum names another file|remove" "0|0.tar|good|remove"; do
+  IFS='|' read -r n file state act <<<"$row"
+  grep -qE "^stats +$n +$file +[0-9]+ +$state .* $act$" "$OUT" || fail "no row '$row': $(cat "$OUT")"
+done
+has_line "  17.tar (start-up tries it, then deletes it): not a tar: Failed to open '$H/17.tar'"
+expect 0 dump "$H/14.tar"
+grep -qF "warning: $H/14.tar: checksum mismatch" "$ERR" || fail "no warning: $(cat "$ERR")"
+expect 1 dump "$H/15.tar"
+grep -qF "$H/15.tar: not a database: stats_bak.db: file is not a database" "$ERR" || fail "$(cat "$ERR")"
+[ -z "$(find "$T/hostile" "$M" -newer "$H/17.tar.part" ! -type d)" ] || fail "the tool wrote files"
+
+# Seeded bit flips anywhere in a real archive: never a crash, and an
+# archive that start-up would load really holds a copy matching its digest.
+RANDOM=13
+SIZE=$(($(stat -c %s "$M/stats_bak.db") + 3 * 512))  # Headers and members.
+for i in $(seq 300); do
+  F=$T/flip.tar
+  cp "$GOOD" "$F"
+  printf "\\$(printf %o $((RANDOM % 256)))" |
+    dd of="$F" bs=1 seek=$(((RANDOM * 32768 + RANDOM) % SIZE)) conv=notrunc status=none
+  status=0
+  "$TOOL" verify "$F" >"$OUT" 2>&1 || status=$?
+  [ "$status" -le 1 ] || fail "flip $i: exit $status: $(cat "$OUT")"
+  grep -q "start-up loads it" "$OUT" || continue
+  [ "$(tar -xOf "$F" stats_bak.db 2>/dev/null | md5sum | cut -c1-32)" = \
+    "$(tar -xOf "$F" stats.md5 2>/dev/null | cut -c1-32)" ] ||
+    fail "flip $i: a damaged copy passes: $(cat "$OUT")"
+done
+
+# Help and usage errors.
+for command in "" list verify dump last; do
+  expect 0 $command --help
+  grep -q "^Usage: kvo-archive $command" "$OUT" || fail "no usage of '$command'"
+done
+expect 2
+expect 2 bogus
+expect 2 list
+expect 2 dump "$DB" --format xml
+expect 2 dump "$DB" --since yesterday
+expect 2 last "$DB" extra
+expect 1 dump "$T/missing.db"
+grep -qF "kvo-archive: $T/missing.db: No such file or directory" "$ERR" || fail "$(cat "$ERR")"
+expect 1 list "$T/veh1/sim"
+echo "kvo-archive tool: ok"

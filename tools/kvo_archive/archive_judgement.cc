@@ -1,0 +1,163 @@
+#include "kvo_archive/archive_judgement.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "archive/paths.h"
+#include "kvo_archive/md5_digest.h"
+#include "kvo_archive/tar_members.h"
+#include "md5_check.h"
+
+namespace kvo::archive_tool {
+namespace {
+
+// Far above the one line that md5sum writes for one file.
+constexpr size_t kChecksumCap = 4096;
+
+constexpr char kBackupSuffix[] = "_bak.db";
+constexpr char kChecksumSuffix[] = ".md5";
+
+bool ends_with(const std::string& text, const std::string& suffix) {
+  return text.size() > suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::string folder_name(const std::string& file) {
+  std::unique_ptr<char, decltype(&std::free)> real(
+      ::realpath(file.c_str(), nullptr), &std::free);
+  const std::string path = real ? real.get() : file;
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return "";
+  size_t start = path.rfind('/', slash - (slash > 0 ? 1 : 0));
+  start = start == std::string::npos || start == slash ? 0 : start + 1;
+  return path.substr(start, slash - start);
+}
+
+ArchiveState tar_state(TarOutcome outcome) {
+  switch (outcome) {
+    case TarOutcome::kRead:
+      return ArchiveState::kGood;
+    case TarOutcome::kNotTar:
+      return ArchiveState::kNotTar;
+    case TarOutcome::kTruncated:
+      return ArchiveState::kTruncated;
+    case TarOutcome::kRefused:
+      return ArchiveState::kRefusedMember;
+    case TarOutcome::kTooLarge:
+      return ArchiveState::kMemberTooLarge;
+  }
+  return ArchiveState::kNotTar;
+}
+
+// The checksum file's verdict on the copy, as the platform's check_md5
+// after start-up's own check that it names the instance's copy.
+ArchiveState checksum_state(const std::string& checksum,
+                            const std::string& copy,
+                            const std::string& copy_path, std::string* detail) {
+  std::vector<sim::Md5Line> lines;
+  if (!sim::parse_md5_lines(checksum, &lines)) {
+    *detail = "the checksum file is not in md5sum's format";
+    return ArchiveState::kChecksumMismatch;
+  }
+  if (lines.size() != 1 || lines[0].path != copy_path) {
+    *detail = "it names " + lines[0].path +
+              (lines.size() > 1 ? " and more" : "") + ", not " + copy_path;
+    return ArchiveState::kChecksumNamesAnotherFile;
+  }
+  std::string actual = md5_hex(copy);
+  if (actual != lines[0].digest) {
+    *detail = "recorded " + lines[0].digest + ", the copy has " + actual;
+    return ArchiveState::kChecksumMismatch;
+  }
+  return ArchiveState::kGood;
+}
+
+}  // namespace
+
+const char* state_name(ArchiveState state) {
+  switch (state) {
+    case ArchiveState::kGood:
+      return "good";
+    case ArchiveState::kNotTar:
+      return "not a tar";
+    case ArchiveState::kTruncated:
+      return "truncated";
+    case ArchiveState::kRefusedMember:
+      return "refused member";
+    case ArchiveState::kMemberTooLarge:
+      return "member too large";
+    case ArchiveState::kMissingMember:
+      return "missing member";
+    case ArchiveState::kChecksumNamesAnotherFile:
+      return "checksum names another file";
+    case ArchiveState::kChecksumMismatch:
+      return "checksum mismatch";
+    case ArchiveState::kNotDatabase:
+      return "not a database";
+    case ArchiveState::kUnexpectedSchema:
+      return "unexpected schema";
+  }
+  return "unknown";
+}
+
+Judgement judge_archive(const std::string& path, const std::string& instance) {
+  Judgement judgement;
+  const std::string copy_name = instance + kBackupSuffix;
+  const std::string checksum_name = instance + kChecksumSuffix;
+  TarContents tar = read_tar(path, {copy_name, checksum_name}, kMemberCap);
+  judgement.state = tar_state(tar.outcome);
+  judgement.detail = tar.detail;
+  if (judgement.state != ArchiveState::kGood) return judgement;
+  auto copy = tar.kept.find(copy_name);
+  auto checksum = tar.kept.find(checksum_name);
+  if (copy == tar.kept.end() || checksum == tar.kept.end()) {
+    judgement.state = ArchiveState::kMissingMember;
+    judgement.detail =
+        "no " + (copy == tar.kept.end() ? copy_name : checksum_name);
+    return judgement;
+  }
+  if (checksum->second.size() > kChecksumCap) {
+    judgement.state = ArchiveState::kMemberTooLarge;
+    judgement.detail = checksum_name + " is larger than " +
+                       std::to_string(kChecksumCap) + " bytes";
+    return judgement;
+  }
+  judgement.state = checksum_state(checksum->second, copy->second,
+                                   kVolatileDir + copy_name, &judgement.detail);
+  judgement.loads = judgement.state == ArchiveState::kGood;
+  auto database = std::make_unique<MemoryDatabase>();
+  std::string error;
+  ArchiveState database_state = ArchiveState::kGood;
+  if (!database->open(std::move(copy->second), &error)) {
+    database_state = ArchiveState::kNotDatabase;
+  } else if (!database->has_service_schema(&error)) {
+    database_state = ArchiveState::kUnexpectedSchema;
+  } else {
+    judgement.database = std::move(database);
+  }
+  if (judgement.loads && database_state != ArchiveState::kGood) {
+    judgement.state = database_state;
+    judgement.detail = copy_name + ": " + error;
+  }
+  return judgement;
+}
+
+std::string instance_of(const std::string& path) {
+  std::string folder = folder_name(path);
+  TarContents tar = read_tar(path, {}, 0);
+  std::string named;
+  for (const std::string& name : tar.names) {
+    for (const char* suffix : {kBackupSuffix, kChecksumSuffix}) {
+      if (!ends_with(name, suffix)) continue;
+      std::string instance = name.substr(0, name.size() - strlen(suffix));
+      if (instance == folder) return folder;
+      if (named.empty()) named = instance;
+    }
+  }
+  return named.empty() ? folder : named;
+}
+
+}  // namespace kvo::archive_tool

@@ -1,0 +1,56 @@
+// The judgement of one archive file: whether the service's start-up would
+// load it, and whether the database copy it carries is sound.
+#ifndef KVO_TOOLS_KVO_ARCHIVE_ARCHIVE_JUDGEMENT_H_
+#define KVO_TOOLS_KVO_ARCHIVE_ARCHIVE_JUDGEMENT_H_
+
+#include <memory>
+#include <string>
+
+#include "archive/schema.h"
+#include "kvo_archive/memory_database.h"
+
+namespace kvo::archive_tool {
+
+// In the order start-up meets them; the first that applies is the state.
+enum class ArchiveState {
+  kGood,
+  kNotTar,
+  kTruncated,
+  kRefusedMember,   // A link, device node or unsafe name.
+  kMemberTooLarge,  // Larger than any copy the service can write.
+  kMissingMember,   // No <name>_bak.db or no <name>.md5.
+  kChecksumNamesAnotherFile,
+  kChecksumMismatch,  // Includes a checksum file start-up cannot read.
+  // Start-up loads these two: it does not open the copy.
+  kNotDatabase,
+  kUnexpectedSchema,
+};
+
+const char* state_name(ArchiveState state);
+
+// Above any database member the service writes (its copies stop at the
+// hard page limit), so that a huge or endless member cannot fill memory.
+inline constexpr size_t kMemberCap =
+    size_t{kHardPageLimit + kPagesPerMiB} * kPageSize;
+
+struct Judgement {
+  ArchiveState state = ArchiveState::kNotTar;
+  std::string detail;
+  bool loads = false;  // Start-up would take it as the working database.
+  // The copy, opened, when it is a database with the service's table,
+  // whatever the checksum said (for a look at a rejected archive).
+  std::unique_ptr<MemoryDatabase> database;
+};
+
+// Judges the archive file at `path` as start-up judges the archives of the
+// instance `instance`.
+Judgement judge_archive(const std::string& path, const std::string& instance);
+
+// The instance that the archive file at `path` belongs to: the name of its
+// folder when its members bear that name (as on a device), else the name
+// its members bear; the folder's name when neither tells.
+std::string instance_of(const std::string& path);
+
+}  // namespace kvo::archive_tool
+
+#endif  // KVO_TOOLS_KVO_ARCHIVE_ARCHIVE_JUDGEMENT_H_

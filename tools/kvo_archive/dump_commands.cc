@@ -1,0 +1,190 @@
+// dump and last: the rows of a working database or of an archive's copy.
+#include <cstdio>
+#include <iostream>
+
+#include "base/sqlite_handle.h"
+#include "kvo_archive/commands.h"
+#include "kvo_archive/database_source.h"
+#include "kvo_archive/row_format.h"
+
+namespace kvo::archive_tool {
+namespace {
+
+constexpr char kDumpHelp[] = R"(Usage: kvo-archive dump FILE|DB [OPTIONS]
+
+Writes every row of the table data of an archive file, or of a working
+database such as stats.db, in insertion order: rowid, time (UTC, ISO 8601),
+key, type (integer, real, text or null) and value, exact.
+
+Options:
+  --format csv|jsonl  CSV with a header line (RFC 4180, the default) or
+                      JSON Lines, one object a row
+  --key K             only rows of key K; may be given more than once
+  --since T           only rows sampled at or after T
+  --until T           only rows sampled before T
+                      (T: 2026-12-05, 2026-12-05T23:10, 2026-12-05T23:10:00Z)
+  --device ID         a first column "device" holding ID, so that the dumps
+                      of many vehicles concatenate into one table
+
+An archive that is not good is read all the same when its copy is a
+database, with a warning. Exit status: 0 written, 1 the file cannot be
+read, 2 wrong usage.
+)";
+
+constexpr char kLastHelp[] = R"(Usage: kvo-archive last FILE|DB
+
+Prints, for each key, the youngest row of an archive file or a working
+database: the value the service's start-up restores from it into the
+system database (a key of integer type takes the value truncated toward
+zero), with its type and sample time.
+
+Exit status: 0 printed, 1 the file cannot be read, 2 wrong usage.
+)";
+
+bool is_digits(const std::string& text, size_t from, size_t count) {
+  for (size_t i = from; i < from + count; ++i) {
+    if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
+  }
+  return true;
+}
+
+// An ISO 8601 time, in UTC, as the stored times read: "YYYY-MM-DD hh:mm:ss".
+bool stored_time(std::string t, std::string* stored) {
+  if (!t.empty() && t.back() == 'Z') t.pop_back();
+  if (t.size() == 10) t += "T00:00";
+  if (t.size() == 16) t += ":00";
+  if (t.size() != 19 || !is_digits(t, 0, 4) || t[4] != '-' ||
+      !is_digits(t, 5, 2) || t[7] != '-' || !is_digits(t, 8, 2) ||
+      (t[10] != 'T' && t[10] != ' ') || !is_digits(t, 11, 2) || t[13] != ':' ||
+      !is_digits(t, 14, 2) || t[16] != ':' || !is_digits(t, 17, 2)) {
+    return false;
+  }
+  t[10] = ' ';
+  *stored = t;
+  return true;
+}
+
+// Opens the one FILE|DB of `parsed`, printing a warning or the error.
+std::unique_ptr<MemoryDatabase> open_source(const ParsedArgs& parsed) {
+  std::unique_ptr<MemoryDatabase> database;
+  std::string warning, error;
+  if (!open_database_source(parsed.positional[0], &database, &warning,
+                            &error)) {
+    failed(error);
+    return nullptr;
+  }
+  if (!warning.empty())
+    std::cerr << "kvo-archive: warning: " << warning << "\n";
+  return database;
+}
+
+}  // namespace
+
+int run_dump(const Args& args) {
+  ParsedArgs parsed;
+  if (!parse_args("dump", args,
+                  {"--format", "--key", "--since", "--until", "--device"},
+                  {"--key"}, &parsed)) {
+    return kExitUsage;
+  }
+  if (parsed.help) {
+    std::cout << kDumpHelp;
+    return kExitOk;
+  }
+  if (parsed.positional.size() != 1) {
+    return usage_error("dump: give one FILE or DB");
+  }
+  std::string format = parsed.value("--format", "csv");
+  if (format != "csv" && format != "jsonl") {
+    return usage_error("dump: --format is csv or jsonl, not " + format);
+  }
+  std::string device = parsed.value("--device", "");
+  if (parsed.options.count("--device") && device.empty()) {
+    return usage_error("dump: --device needs a name");
+  }
+  std::string sql = "SELECT rowid, ts, key, value FROM data WHERE 1";
+  std::vector<std::string> bound;
+  if (parsed.options.count("--key")) {
+    sql += " AND key IN (";
+    for (const std::string& key : parsed.options.at("--key")) {
+      sql += bound.empty() ? "?" : ", ?";
+      bound.push_back(key);
+    }
+    sql += ")";
+  }
+  for (const char* option : {"--since", "--until"}) {
+    if (!parsed.options.count(option)) continue;
+    std::string stored;
+    if (!stored_time(parsed.value(option, ""), &stored)) {
+      return usage_error(std::string("dump: ") + option +
+                         " needs a time such as 2026-12-05T23:10:00Z");
+    }
+    sql += option == std::string("--since") ? " AND ts >= ?" : " AND ts < ?";
+    bound.push_back(stored);
+  }
+  sql += " ORDER BY rowid";
+  std::unique_ptr<MemoryDatabase> database = open_source(parsed);
+  if (!database) return kExitFailed;
+  SqliteStatement statement;
+  if (sqlite3_prepare_v2(database->get(), sql.c_str(), -1, statement.out(),
+                         nullptr) != SQLITE_OK) {
+    return failed(parsed.positional[0] + ": " + sqlite_error(database->get()));
+  }
+  for (size_t i = 0; i < bound.size(); ++i) {
+    sqlite3_bind_text(statement.get(), static_cast<int>(i + 1),
+                      bound[i].c_str(), -1, SQLITE_STATIC);
+  }
+  RowWriter writer(stdout, format == "csv" ? Format::kCsv : Format::kJsonl,
+                   device);
+  writer.begin();
+  int result;
+  while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
+    writer.write(statement.get());
+  }
+  if (!writer.finish()) return failed("dump: cannot write the output");
+  if (result != SQLITE_DONE) {
+    return failed(parsed.positional[0] + ": " + sqlite_error(database->get()));
+  }
+  return kExitOk;
+}
+
+int run_last(const Args& args) {
+  ParsedArgs parsed;
+  if (!parse_args("last", args, {}, {}, &parsed)) return kExitUsage;
+  if (parsed.help) {
+    std::cout << kLastHelp;
+    return kExitOk;
+  }
+  if (parsed.positional.size() != 1) {
+    return usage_error("last: give one FILE or DB");
+  }
+  std::unique_ptr<MemoryDatabase> database = open_source(parsed);
+  if (!database) return kExitFailed;
+  // The youngest row of a key is the one with the largest rowid, which is
+  // the row start-up's restore reads.
+  SqliteStatement statement;
+  if (sqlite3_prepare_v2(database->get(),
+                         "SELECT rowid, ts, key, value FROM data WHERE rowid "
+                         "IN (SELECT max(rowid) FROM data WHERE key IS NOT "
+                         "NULL GROUP BY key) ORDER BY key",
+                         -1, statement.out(), nullptr) != SQLITE_OK) {
+    return failed(parsed.positional[0] + ": " + sqlite_error(database->get()));
+  }
+  Table table({"KEY", "VALUE", "TYPE", "TIME"});
+  int result;
+  while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
+    const unsigned char* ts = sqlite3_column_text(statement.get(), 1);
+    table.add(
+        {reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 2)),
+         value_text(statement.get(), 3),
+         type_name(sqlite3_column_type(statement.get(), 3)),
+         iso_time(ts ? reinterpret_cast<const char*>(ts) : "")});
+  }
+  if (result != SQLITE_DONE) {
+    return failed(parsed.positional[0] + ": " + sqlite_error(database->get()));
+  }
+  table.print();
+  return kExitOk;
+}
+
+}  // namespace kvo::archive_tool

@@ -1,0 +1,59 @@
+// The output formats of dump: CSV (RFC 4180, with a header line) and JSON
+// Lines, with one row of the table `data` per record and each value's SQL
+// type kept, so that dumps of many vehicles concatenate into one table.
+#ifndef KVO_TOOLS_KVO_ARCHIVE_ROW_FORMAT_H_
+#define KVO_TOOLS_KVO_ARCHIVE_ROW_FORMAT_H_
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <string>
+
+namespace kvo::archive_tool {
+
+enum class Format { kCsv, kJsonl };
+
+// A sample time as stored ("2026-12-05 23:10:00", UTC) in ISO 8601
+// ("2026-12-05T23:10:00Z"); any other text unchanged.
+std::string iso_time(const std::string& stored);
+
+// "integer", "real", "text", "blob" or "null": the value's storage class.
+const char* type_name(int sqlite_type);
+
+// Column `column` of the current row as text: integers and reals exact and
+// shortest (a real always shows a point or an exponent, so it reads back
+// as a real), a blob as hexadecimal digits, null as "".
+std::string value_text(sqlite3_stmt* statement, int column);
+
+// Buffers records and writes them to `out` in large pieces.
+class RowWriter {
+ public:
+  // `device` empty: no device column.
+  RowWriter(FILE* out, Format format, std::string device);
+  ~RowWriter();
+
+  RowWriter(const RowWriter&) = delete;
+  RowWriter& operator=(const RowWriter&) = delete;
+
+  // Writes the header line (CSV only).
+  void begin();
+  // One record from a statement whose columns are rowid, ts, key, value.
+  void write(sqlite3_stmt* statement);
+  // False when writing failed (a full disk, a closed pipe).
+  bool finish();
+
+ private:
+  void flush_if_full();
+  void csv_field(const char* text, size_t size);
+  void json_string(const char* text, size_t size);
+
+  FILE* out_;
+  Format format_;
+  std::string device_;
+  std::string buffer_;
+  bool failed_ = false;
+};
+
+}  // namespace kvo::archive_tool
+
+#endif  // KVO_TOOLS_KVO_ARCHIVE_ROW_FORMAT_H_

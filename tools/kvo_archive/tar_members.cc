@@ -1,0 +1,115 @@
+#include "kvo_archive/tar_members.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <limits.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace kvo::archive_tool {
+namespace {
+
+using Reader = std::unique_ptr<archive, decltype(&archive_read_free)>;
+
+// Why extraction refuses `entry`; empty when it takes it (as `*name`) or
+// skips it (`*name` empty: the archive's own "./").
+std::string refusal(archive_entry* entry, std::string* name) {
+  const char* path = archive_entry_pathname(entry);
+  if (path == nullptr) return "a member without a name";
+  std::string text(path);
+  if (text.compare(0, 2, "./") == 0) text.erase(0, 2);
+  mode_t type = archive_entry_filetype(entry);
+  name->clear();
+  if ((text.empty() || text == ".") && type == AE_IFDIR) return "";
+  if (archive_entry_hardlink(entry) != nullptr) return "hard link " + text;
+  if (type == AE_IFLNK) return "symbolic link " + text;
+  if (type == AE_IFCHR || type == AE_IFBLK) return "device node " + text;
+  if (type != AE_IFREG) return "not a regular file: " + text;
+  if (text.empty() || text == ".." || text.find('/') != std::string::npos ||
+      text.size() > NAME_MAX) {
+    return "unsafe name " + std::string(path);
+  }
+  *name = text;
+  return "";
+}
+
+TarOutcome failure(archive* reader, TarContents* contents) {
+  const char* message = archive_error_string(reader);
+  contents->detail = message ? message : "unreadable";
+  // libarchive says "Truncated tar archive" when the file ends within a
+  // header or a member; a file shorter than one header is no tar to it.
+  return contents->detail.find("Truncated") != std::string::npos
+             ? TarOutcome::kTruncated
+             : TarOutcome::kNotTar;
+}
+
+// Reads the current member's data into `*bytes`, up to `cap`.
+int read_data(archive* reader, archive_entry* entry, size_t cap,
+              std::string* bytes) {
+  bytes->clear();
+  // The size the header claims may lie, so it only sizes the buffer.
+  la_int64_t claimed = archive_entry_size(entry);
+  if (claimed > 0) {
+    bytes->reserve(std::min(static_cast<size_t>(claimed), cap));
+  }
+  char buffer[65536];
+  for (;;) {
+    la_ssize_t n = archive_read_data(reader, buffer, sizeof(buffer));
+    if (n == 0) return ARCHIVE_OK;
+    if (n < 0) return ARCHIVE_FATAL;
+    if (bytes->size() + static_cast<size_t>(n) > cap) return ARCHIVE_WARN;
+    bytes->append(buffer, static_cast<size_t>(n));
+  }
+}
+
+}  // namespace
+
+TarContents read_tar(const std::string& path,
+                     const std::set<std::string>& wanted, size_t cap) {
+  TarContents contents;
+  Reader reader(archive_read_new(), &archive_read_free);
+  if (!reader || archive_read_support_format_tar(reader.get()) != ARCHIVE_OK ||
+      archive_read_open_filename(reader.get(), path.c_str(), 65536) !=
+          ARCHIVE_OK) {
+    if (reader) contents.outcome = failure(reader.get(), &contents);
+    return contents;
+  }
+  for (;;) {
+    archive_entry* entry = nullptr;
+    int result = archive_read_next_header(reader.get(), &entry);
+    if (result == ARCHIVE_EOF) break;
+    if (result != ARCHIVE_OK) {
+      contents.outcome = failure(reader.get(), &contents);
+      return contents;
+    }
+    std::string name;
+    contents.detail = refusal(entry, &name);
+    if (!contents.detail.empty()) {
+      contents.outcome = TarOutcome::kRefused;
+      return contents;
+    }
+    if (name.empty()) continue;
+    contents.names.push_back(name);
+    if (wanted.count(name) == 0) {
+      result = archive_read_data_skip(reader.get());
+    } else {
+      result = read_data(reader.get(), entry, cap, &contents.kept[name]);
+      if (result == ARCHIVE_WARN) {
+        contents.outcome = TarOutcome::kTooLarge;
+        contents.detail =
+            name + " is larger than " + std::to_string(cap) + " bytes";
+        return contents;
+      }
+    }
+    if (result != ARCHIVE_OK) {
+      contents.outcome = failure(reader.get(), &contents);
+      return contents;
+    }
+  }
+  contents.outcome = TarOutcome::kRead;
+  contents.detail.clear();
+  return contents;
+}
+
+}  // namespace kvo::archive_tool
