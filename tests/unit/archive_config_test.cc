@@ -80,6 +80,8 @@ TEST_F(ArchiveConfigTest, LimitsAndScheduleFollowTheDocumentAndTheCaller) {
   EXPECT_EQ(stats_->max_page_count(), 0u);
   apply("{}", 4097);
   EXPECT_EQ(stats_->max_page_count(), 256u);
+  apply("{}", 0x1234);
+  EXPECT_EQ(stats_->max_page_count(), 0x234u * 256);
   // A refused key that saves still schedules backups.
   apply(R"({"list": [{"name": "UNKNOWN", "save_to_db": true}]})");
   EXPECT_NE(stats_->next_archive_time(), 0u);

@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 
+#include "archive/archive_key.h"
 #include "integer_text.h"
 #include "json_text.h"
 #include "kvo_sim/commands.h"
@@ -153,7 +154,7 @@ int run_power(const Args& args) {
   Json::Value& entry = document.root["SYS_STATE_INT"];
   if (!entry.isObject()) entry = Json::Value(Json::objectValue);
   entry["namedb"] = "SYS";
-  entry["type"] = kTypeInt;
+  entry["type"] = KEY_TYPE_INT;
   entry["value"] = static_cast<Json::Int>(state);
   return save(document.root);
 }

@@ -1,54 +1,47 @@
 #include "kvo_sim/vehicle.h"
 
+#include <cstring>
+#include <iterator>
+#include <string>
+
+#include "archive/archive_key.h"
+#include "archive/stats_config.h"
+
 namespace kvo::sim_cli {
 namespace {
 
-struct Key {
-  const char* name;
-  const char* namedb;
-  int type;
-  double value;  // Exact for every integer value below.
+// The start value of each built-in key, in its order. Distances in km, fuel
+// in litres (and l/h), times in hours, positions in degrees, data in bytes,
+// pulses as counts.
+constexpr double kStartValues[] = {
+    48213.7,   48190.2,  48215.1, 62.5,    4125.8, 4098.3,  4131.6,    0.0,
+    212.4,     215.9,    210.1,   1396.25, 1402.5, 1393.75, 184320512, 40960128,
+    59.334591, 18.06324, 120348,  5127,    0,      42,
 };
+static_assert(std::size(kStartValues) == std::size(kStatsKeys),
+              "one start value per built-in key");
 
-// Distances in km, fuel in litres (and l/h), times in hours, positions in
-// degrees, data in bytes, pulses as counts.
-constexpr Key kKeys[] = {
-    {"SYS_STATE_INT", "SYS", kTypeInt, 0},
-    {"VEH_ODOMETER", "VEH", kTypeDouble, 48213.7},
-    {"VEH_ODOMETER_GPS", "VEH", kTypeDouble, 48190.2},
-    {"VEH_ODOMETER_OBD", "VEH", kTypeDouble, 48215.1},
-    {"VEH_FUELLEVEL", "VEH", kTypeDouble, 62.5},
-    {"VEH_FUELUSED", "VEH", kTypeDouble, 4125.8},
-    {"VEH_FUELUSED_LVL", "VEH", kTypeDouble, 4098.3},
-    {"VEH_FUELUSED_MAF", "VEH", kTypeDouble, 4131.6},
-    {"VEH_FUELUSED_RATE", "VEH", kTypeDouble, 0.0},
-    {"VEH_IDLETIME", "VEH", kTypeDouble, 212.4},
-    {"VEH_IDLETIME_IGN", "VEH", kTypeDouble, 215.9},
-    {"VEH_IDLETIME_RPM", "VEH", kTypeDouble, 210.1},
-    {"VEH_ENGHOURS", "VEH", kTypeDouble, 1396.25},
-    {"VEH_ENGHOURS_IGN", "VEH", kTypeDouble, 1402.5},
-    {"VEH_ENGHOURS_RPM", "VEH", kTypeDouble, 1393.75},
-    {"CELL_TOTAL_RX", "CELL", kTypeInt, 184320512},
-    {"CELL_TOTAL_TX", "CELL", kTypeInt, 40960128},
-    {"GPS_LAST_VALID_LAT", "GPS", kTypeDouble, 59.334591},
-    {"GPS_LAST_VALID_LON", "GPS", kTypeDouble, 18.06324},
-    {"GPIO_PULSE_TOTAL1", "GPIO", kTypeInt, 120348},
-    {"GPIO_PULSE_TOTAL2", "GPIO", kTypeInt, 5127},
-    {"GPIO_PULSE_TOTAL3", "GPIO", kTypeInt, 0},
-    {"GPIO_PULSE_TOTAL4", "GPIO", kTypeInt, 42},
-};
+// Counters are integers; every other total is a double.
+bool is_counter(const std::string& name) {
+  return name.rfind("CELL_", 0) == 0 || name.rfind("GPIO_", 0) == 0;
+}
 
 }  // namespace
 
 Json::Value simulated_vehicle() {
   Json::Value root(Json::objectValue);
-  for (const Key& key : kKeys) {
-    Json::Value& entry = root[key.name];
-    entry["namedb"] = key.namedb;
-    entry["type"] = key.type;
-    entry["value"] = key.type == kTypeInt
-                         ? Json::Value(static_cast<Json::Int>(key.value))
-                         : Json::Value(key.value);
+  Json::Value& state = root["SYS_STATE_INT"];
+  state["namedb"] = "SYS";
+  state["type"] = KEY_TYPE_INT;
+  state["value"] = 0;
+  for (size_t i = 0; i < std::size(kStatsKeys); ++i) {
+    const std::string name = kStatsKeys[i];
+    Json::Value& entry = root[name];
+    entry["namedb"] = name.substr(0, name.find('_'));  // VEH, CELL, GPS...
+    entry["type"] = is_counter(name) ? KEY_TYPE_INT : KEY_TYPE_DOUBLE;
+    entry["value"] = is_counter(name)
+                         ? Json::Value(static_cast<Json::Int>(kStartValues[i]))
+                         : Json::Value(kStartValues[i]);
   }
   return root;
 }

@@ -7,10 +7,6 @@
 
 namespace kvo::sim_cli {
 
-// Type codes as the service reads them.
-constexpr int kTypeInt = 2;
-constexpr int kTypeDouble = 3;
-
 // The content of sysdb.json for a vehicle that is switched off (power
 // state 0).
 Json::Value simulated_vehicle();
