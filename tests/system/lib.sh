@@ -5,9 +5,19 @@ set -euo pipefail
 
 : "${KVO_BUILD_DIR:?KVO_BUILD_DIR must name the build folder}"
 : "${KVO_SOURCE_DIR:?KVO_SOURCE_DIR must name the source folder}"
-SERVICE=$KVO_BUILD_DIR/kvo-data-logger
-KVO_SIM=$KVO_BUILD_DIR/kvo-sim
+# KVO_BIN_DIR: where the programs are run from (a cross build's wrappers
+# that run them under the emulator).
+SERVICE=${KVO_BIN_DIR:-$KVO_BUILD_DIR}/kvo-data-logger
+KVO_SIM=${KVO_BIN_DIR:-$KVO_BUILD_DIR}/kvo-sim
 SANDBOX=$KVO_SOURCE_DIR/scripts/sandbox
+# A missing precondition is a failure that names it, never a skip.
+for need in "$SERVICE" "$KVO_SIM" "$SANDBOX"; do
+  [ -x "$need" ] || { echo "FAIL: missing $need (build first)" >&2; exit 1; }
+done
+for need in bwrap busybox; do
+  command -v $need >/dev/null ||
+    { echo "FAIL: missing $need (scripts/setup installs it)" >&2; exit 1; }
+done
 
 # A fresh folder for the test, removed at exit unless KVO_KEEP_TEST_DIR is set.
 T=$(mktemp -d "$KVO_BUILD_DIR/systest.XXXXXX")
@@ -48,14 +58,15 @@ has_prio_line() { service_log_prio | grep -xF -- "$1" >/dev/null; }
 start_service() {
   : >"$PIDFILE"
   "$SANDBOX" --sim "$SIM" --volatile "$VOLATILE" --data "$DATA" \
-    --syslog "$SYSLOG" --pidfile "$PIDFILE" "$@" -- "$SERVICE" &
+    --syslog "$SYSLOG" --pidfile "$PIDFILE" "$@" -- "$SERVICE" 2>"$T/sandbox.err" &
   SANDBOX_PID=$!
   local i
   for i in $(seq 100); do
     [ -s "$PIDFILE" ] && return 0
+    kill -0 "$SANDBOX_PID" 2>/dev/null || break
     sleep 0.05
   done
-  fail "the service did not start"
+  fail "the service did not start: $(cat "$T/sandbox.err")"
 }
 
 service_pid() { cat "$PIDFILE"; }

@@ -3,7 +3,7 @@
 # damaged and hostile ones: each judged as start-up judges it, dumps that
 # load into one SQLite table with every value exact, and clear errors.
 . "$(dirname "$0")/../system/lib.sh"
-TOOL=$KVO_BUILD_DIR/kvo-archive
+TOOL=${KVO_BIN_DIR:-$KVO_BUILD_DIR}/kvo-archive
 OUT=$T/out ERR=$T/err
 
 # expect STATUS ARGUMENTS...: runs kvo-archive, keeping stdout and stderr.
