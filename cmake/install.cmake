@@ -20,13 +20,12 @@ install(TARGETS kvo-data-logger RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_BINARY_DIR}/kvo-data-logger.service DESTINATION ${KVO_SYSTEMD_UNITDIR})
 install(FILES packaging/kvo-data-logger.tmpfiles DESTINATION ${KVO_TMPFILESDIR}
         RENAME kvo-data-logger.conf)
-install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 
 # scripts/package builds the .deb: cpack -G DEB in the build folder.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR "the kvo-data-logger authors")
-set(CPACK_PACKAGE_CONTACT "kvo-data-logger authors <kvo-data-logger@localhost>")
+set(CPACK_PACKAGE_CONTACT "kvo-data-logger authors <kvo-data-logger@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "vehicle totals sampler and archiver")
 set(CPACK_PACKAGE_DESCRIPTION
     "A background service for in-vehicle telematics devices: samples values of\n"
@@ -65,4 +64,11 @@ if(CMAKE_CROSSCOMPILING AND NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
             "set CPACK_DEBIAN_PACKAGE_ARCHITECTURE")
   endif()
 endif()
+
+# Debian wants the licence as copyright and a compressed changelog.
+string(TIMESTAMP KVO_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+configure_file(packaging/debian/changelog.in changelog.Debian @ONLY)
+execute_process(COMMAND gzip -9nf changelog.Debian WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+install(FILES ${CMAKE_BINARY_DIR}/changelog.Debian.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 include(CPack)
