@@ -65,10 +65,13 @@ if(CMAKE_CROSSCOMPILING AND NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
   endif()
 endif()
 
-# Debian wants the licence as copyright and a compressed changelog.
+# The licence as Debian names it, a compressed changelog and manual page.
 string(TIMESTAMP KVO_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(packaging/debian/changelog.in changelog.Debian @ONLY)
 execute_process(COMMAND gzip -9nf changelog.Debian WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 install(FILES ${CMAKE_BINARY_DIR}/changelog.Debian.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+configure_file(packaging/kvo-data-logger.8 kvo-data-logger.8 COPYONLY)
+execute_process(COMMAND gzip -9nf kvo-data-logger.8 WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+install(FILES ${CMAKE_BINARY_DIR}/kvo-data-logger.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
 include(CPack)
