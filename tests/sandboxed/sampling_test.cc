@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 
 #include "archive/archive.h"
+#include "archive/key_value.h"
 #include "support/device.h"
 
 namespace kvo {
@@ -80,6 +82,15 @@ TEST_F(SamplingTest, EachKindOfValueIsStoredAsItsLiteralInOneStatement) {
   EXPECT_EQ(stats_.keys().at("I_NUM").next_sample_time, 100u);
 }
 
+// Values no JSON file holds, but a device's system database may return.
+TEST(StoredNumberTest, NumbersWithoutATruthfulLiteralAreNotStored) {
+  double number = 0;
+  for (double value : {INFINITY, -INFINITY, NAN}) {
+    EXPECT_FALSE(stored_number(Json::Value(value), KEY_TYPE_DOUBLE, &number));
+    EXPECT_FALSE(stored_number(Json::Value(value), KEY_TYPE_INT, &number));
+  }
+}
+
 TEST_F(SamplingTest, KeysAreDueByTheirOwnPeriodAndAllOnAForcedSave) {
   add("P0", KEY_TYPE_DOUBLE, "1", R"("save_to_db": true, "period": 0)");
   add("P10", KEY_TYPE_DOUBLE, "2", R"("save_to_db": true, "period": 10)");
@@ -103,6 +114,9 @@ TEST_F(SamplingTest, KeysAreDueByTheirOwnPeriodAndAllOnAForcedSave) {
   sim_.write("sysdb.json", sysdb.toStyledString());
   EXPECT_EQ(sampled_at(200, false), "P0\n");
   EXPECT_EQ(stats_.keys().at("P10").next_sample_time, 121u);
+  // Taken into the list again, a key is due at once.
+  stats_.add_key("P0", true, 10, 0, 0, false);
+  EXPECT_EQ(stats_.keys().at("P0").next_sample_time, 0u);
 }
 
 TEST_F(SamplingTest, UpdateSavesUntilTheArchivePeriodHasRunOutThenBacksUp) {
@@ -128,6 +142,9 @@ TEST_F(SamplingTest, UpdateSavesUntilTheArchivePeriodHasRunOutThenBacksUp) {
   EXPECT_EQ(log_.count("Saving sysdb to db"), 0);
   EXPECT_EQ(log_.count("Backing up archive (stats)"), 0);
   EXPECT_EQ(log_.count("LOGGED=3.000000"), 1);
+  log_.clear();  // Nothing to insert: no statement runs.
+  stats_.save_to_db(due + 6000, false);
+  EXPECT_EQ(log_.texts(LOG_NOTICE), std::vector<std::string>{});
 }
 
 TEST_F(SamplingTest, LogForwardingWritesDueKeysAtTheirModesPriority) {

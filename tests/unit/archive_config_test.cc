@@ -34,7 +34,6 @@ class ArchiveConfigTest : public ::testing::Test {
         Json::CharReaderBuilder().newCharReader());
     EXPECT_TRUE(reader->parse(
         document.data(), document.data() + document.size(), &config, nullptr));
-    stats_ = std::make_unique<Archive>("stats");
     stats_->apply_config(config, size, 30);
     std::string names;
     for (const auto& entry : stats_->keys()) names += entry.first + " ";
@@ -43,7 +42,7 @@ class ArchiveConfigTest : public ::testing::Test {
 
   SimDir sim_;
   LogCapture log_;
-  std::unique_ptr<Archive> stats_;
+  std::unique_ptr<Archive> stats_ = std::make_unique<Archive>("stats");
 };
 
 TEST_F(ArchiveConfigTest, KeepsKnownKeysInByteOrderWithTheirSettings) {
@@ -56,16 +55,17 @@ TEST_F(ArchiveConfigTest, KeepsKnownKeysInByteOrderWithTheirSettings) {
 
   log_.clear();
   apply(R"({"list": [{"name": "A", "period": 60, "save_to_db": true},
-      {"name": "A", "period": 65537, "send_to_log": 65536, "log_period": 65538,
+      {"name": "A", "period": 65836, "send_to_log": 65536, "log_period": 65538,
        "restore": 1, "save_to_db": 0}]})");
   const ArchiveKey& a = stats_->keys().at("A");
-  EXPECT_EQ(a.period, 1);
+  EXPECT_EQ(a.period, 300);
   EXPECT_EQ(a.send_to_log, 0);
   EXPECT_EQ(a.log_period, 2);
   EXPECT_TRUE(a.restore);
   EXPECT_FALSE(a.save_to_db);
   EXPECT_EQ(a.namedb, "VEH");
   EXPECT_EQ(log_.count("Added key A to the list"), 2);
+  EXPECT_EQ(stats_->keys().size(), 1u);  // The list before is gone.
   // The first entry saves, so backups are scheduled a period from now.
   EXPECT_GE(stats_->next_archive_time(), time(nullptr) + 1800 - 5);
 }
