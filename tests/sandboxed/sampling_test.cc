@@ -69,14 +69,16 @@ TEST_F(SamplingTest, EachKindOfValueIsStoredAsItsLiteralInOneStatement) {
   add("N_NULL", KEY_TYPE_DOUBLE, "null");
   add("A_ARRAY", KEY_TYPE_DOUBLE, "[1]");
   add("it's", KEY_TYPE_DOUBLE, "1.5");
+  add("T_NUL", KEY_TYPE_STRING, R"("a\u0000b")");  // Cut where C cuts.
   configure();
   stats_.create_schema();
   EXPECT_EQ(stats_.save_to_db(100, false), 0);
   EXPECT_EQ(rows(),
             "B_FALSE|real|0.0\nB_TRUE|real|1.0\nD_PI|real|3.141593\n"
             "D_SMALL|real|0.0\nI_NEG|real|-7.0\nI_NUM|real|7.0\n"
-            "S_TEXT|text|it's'); DROP TABLE data; --\nit's|real|1.5\n");
-  EXPECT_EQ(log_.count("Copied 8 entries"), 1);
+            "S_TEXT|text|it's'); DROP TABLE data; --\nT_NUL|text|a\n"
+            "it's|real|1.5\n");
+  EXPECT_EQ(log_.count("Copied 9 entries"), 1);
   // Values without a row keep their keys due.
   EXPECT_EQ(stats_.keys().at("N_NULL").next_sample_time, 0u);
   EXPECT_EQ(stats_.keys().at("I_NUM").next_sample_time, 100u);

@@ -122,6 +122,8 @@ TEST_F(ServiceTest, IntoFourBacksUpUnlessFromSixAndRequestsInAnyState) {
   for (const auto& [state, backs_up] : steps) {
     tick(state);
     EXPECT_EQ(backed_up(), backs_up) << "into " << state;
+    // "archive" saves nothing, so it has nothing to back up.
+    EXPECT_EQ(log_.count("Finished backing up archive (archive)"), 0);
     tick(state);
   }
   flags_.archive_now = true;  // Power state 4 is inactive.

@@ -10,7 +10,7 @@ sim set VEH_VIN '"none"' --type 4 --db VEH >/dev/null
 sim set VEH_PLATE '"ABC 123"' --type 4 --db VEH >/dev/null
 install_config <<'JSON'
 {"list": [{"name": "VEH_VIN", "restore": true},
-          {"name": "VEH_PLATE", "restore": true}]}
+          {"name": "VEH_PLATE", "restore": false}]}
 JSON
 
 TABLE="CREATE TABLE IF NOT EXISTS data (ts TIMESTAMP DEFAULT CURRENT_TIMESTAMP, key TEXT, value BLOB)"
@@ -19,7 +19,7 @@ sqlite3 "$VOLATILE/stats.db" "$TABLE; INSERT into data (key,value) VALUES \
   ('VEH_ODOMETER',48250.000000),('GPIO_PULSE_TOTAL1',120.000000),\
   ('GPS_LAST_VALID_LAT',51.507400)"
 sqlite3 "$VOLATILE/archive.db" "$TABLE; INSERT into data (key,value) VALUES \
-  ('VEH_VIN','older'),('VEH_VIN','O''Neil 7')"
+  ('VEH_VIN','older'),('VEH_VIN','O''Neil 7'),('VEH_PLATE','XYZ 9')"
 
 start_service --systemctl ok
 wait_log "Finished restoring archive (archive:0)"
@@ -34,7 +34,7 @@ expect_value GPIO_PULSE_TOTAL1 120         # integer key: a JSON integer
 expect_value GPS_LAST_VALID_LAT 51.5074
 expect_value VEH_VIN "\"O'Neil 7\""        # text key: a JSON string
 expect_value CELL_TOTAL_RX 184320512       # no rows: untouched
-expect_value VEH_PLATE '"ABC 123"'
+expect_value VEH_PLATE '"ABC 123"'         # not restored: untouched
 
 expect_in_order "Restoring archive (stats)" \
   "Setting max page count:2816" "Setting disabling sync" \
@@ -43,7 +43,7 @@ expect_in_order "Restoring archive (stats)" \
   "Restoring VEH_ODOMETER" "Val:48250.000000 (0)" \
   "Finished copying archive to sysdb" "Finished restoring archive (stats:0)" \
   "Restoring archive (archive)" \
-  "Restoring VEH_PLATE" "Restoring VEH_VIN" "Val:O'Neil 7 (0)" \
+  "Restoring VEH_VIN" "Val:O'Neil 7 (0)" \
   "Finished restoring archive (archive:0)"
 has_prio_line "local0.debug Val:120 (0)" \
   || fail "restored values not logged at debug priority"
