@@ -10,4 +10,3 @@ wait_count "Copied 1 entries" 4
 stop_service INT
 has_prio_line "local0.info Copied 1 entries" || fail "no info line"
 [ "$(service_log_prio | grep -c '^local0\.debug')" = 0 ] || fail "debug lines"
-echo "log_level: ok"
