@@ -119,22 +119,25 @@ for ((minute = 0; minute < 60; minute++)); do
 done
 memory "$service_pid" "after an hour of sampling"
 anonymous=$(status_kb "$service_pid" RssAnon)
-# The archive files the hour wrote: at the default 30 min period, what the
-# flash receives in an hour (the staging copies live in volatile storage).
-hour_bytes=$(comm -13 <(echo "$archives_before") <(archives) |
-  awk '{ s += $2 } END { print s + 0 }')
-hour_files=$(comm -13 <(echo "$archives_before") <(archives) | grep -c . || true)
+# The archive files the hour wrote, by instance: each instance writes one
+# every 30 minutes, 48 a day, to flash (the staging copies live in volatile
+# storage).
+new_archives=$(comm -13 <(echo "$archives_before") <(archives))
 pages() { sqlite3 "$1" "PRAGMA page_count"; }
 echo "  pages: stats $(pages "$run/volatile/stats.db") (limit 768)," \
   "archive $(pages "$run/volatile/archive.db") (limit 2560)"
 stop_all
 awk -v kb="$anonymous" 'BEGIN { printf "  anonymous memory / 2 MiB bound: %.2f\n", kb / 2048 }'
 
-limits=$(( (3 + 10) * 1048576 ))
-awk -v b="$hour_bytes" -v n="$hour_files" -v l="$limits" 'BEGIN {
-  printf "flash written a day, both databases full, 30 min period: %.0f MiB" \
-    " (%d archive files in the hour, each pair %.3f x the two size limits)\n",
-    b * 24 / 1048576, n, n ? b / (n / 2 * l) : 0 }'
+awk -v limits=$(( (3 + 10) * 1048576 )) '{
+    instance = $1; sub(/\/[^\/]*$/, "", instance); sub(/.*\//, "", instance)
+    bytes[instance] += $2; files[instance]++
+  } END {
+    for (i in bytes) day += 48 * bytes[i] / files[i]
+    printf "flash written a day, both databases full, 30 min period: %.0f MiB" \
+      " (%.3f x the two size limits a backup of both)\n",
+      day / 1048576, day / 48 / limits
+  }' <<<"$new_archives"
 
 echo "== side by side with collectd, ${seconds} s, 50 keys every second"
 run=$work/peer
