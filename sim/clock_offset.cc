@@ -31,7 +31,8 @@ bool parse_clock_offset(const std::string& text, int64_t* offset) {
 
 int64_t clock_offset() {
   static CachedFile<int64_t> file(parse_clock_file);
-  return file.get(folder_file("clock_offset"));
+  static FolderFile path("clock_offset");
+  return file.get(path.path());
 }
 
 }  // namespace kvo::sim

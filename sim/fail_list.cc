@@ -39,7 +39,8 @@ std::vector<std::string> parse_fail_list(const std::string& text) {
 
 bool failure_injected(const char* function) {
   static CachedFile<std::vector<std::string>> list(parse_fail_file);
-  const std::vector<std::string>& names = list.get(folder_file("fail"));
+  static FolderFile file("fail");
+  const std::vector<std::string>& names = list.get(file.path());
   return std::find(names.begin(), names.end(), function) != names.end();
 }
 

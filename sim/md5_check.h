@@ -20,9 +20,6 @@ struct Md5Line {
 // False when `text` is malformed.
 bool parse_md5_lines(const std::string& text, std::vector<Md5Line>* lines);
 
-// The MD5 digest of the file at `path` as 32 lower-case hexadecimal digits.
-bool md5_of_file(const std::string& path, std::string* digest);
-
 // True when the checksum file at `md5_file` is well formed and every file it
 // names has the digest recorded for it.
 bool md5_file_verifies(const char* md5_file);

@@ -11,43 +11,52 @@
 #include "platform_call.h"
 #include "sim_folder.h"
 #include "sysdb_document.h"
+#include "sysdb_index.h"
 
 namespace {
 
 using kvo::sim::CachedFile;
-using kvo::sim::find_entry;
-using kvo::sim::folder_file;
+using kvo::sim::FolderFile;
 using kvo::sim::platform_call;
-using kvo::sim::SysdbDocument;
 using kvo::sim::SysdbEntry;
+using kvo::sim::SysdbIndex;
+using kvo::sim::SysdbKey;
 
-// The database as it is now; empty when the file is missing or bad.
-const Json::Value& sysdb_root() {
-  static CachedFile<SysdbDocument> cache(kvo::sim::parse_sysdb);
-  return cache.get(folder_file("sysdb.json")).root;
+FolderFile& sysdb_file() {
+  static FolderFile file("sysdb.json");
+  return file;
+}
+
+// The well-formed keys of the database as it is now.
+const SysdbIndex& sysdb_index() {
+  static CachedFile<SysdbIndex> cache(SysdbIndex::of);
+  return cache.get(sysdb_file().path());
 }
 
 // The value of `key` when it is held in `db` and has one; else null.
 const Json::Value* stored_value(const char* db, const char* key) {
-  SysdbEntry entry;
-  if (!find_entry(sysdb_root(), key, &entry) || !entry.in_db(db)) {
+  const SysdbKey* entry = sysdb_index().find(key);
+  if (entry == nullptr || !entry->in_db(db) || !entry->has_value) {
     return nullptr;
   }
-  return entry.value;
+  return &entry->value;
 }
 
 int write_value(const char* db, const char* key, Json::Value value) {
-  // The database as it is now, with any rewrite made by another process
-  // since the last call: the write keeps it. The file written is a new
-  // inode, so the next call reads it back.
-  const Json::Value& current = sysdb_root();
+  // The whole database as it is now, with any rewrite made by another
+  // process since the last call: the write keeps it, bad entries included.
+  // The file written is a new inode, so the next read indexes it again.
+  const std::string& path = sysdb_file().path();
+  kvo::sim::SysdbDocument document = kvo::sim::load_sysdb(path);
   SysdbEntry entry;
-  if (!find_entry(current, key, &entry) || !entry.in_db(db)) return -1;
-  Json::Value root = current;
-  root[key]["value"] = std::move(value);
+  if (!document.valid || !kvo::sim::find_entry(document.root, key, &entry) ||
+      !entry.in_db(db)) {
+    return -1;
+  }
+  document.root[key]["value"] = std::move(value);
   std::string error;
-  return kvo::sim::write_file_atomically(folder_file("sysdb.json"),
-                                         kvo::sim::sysdb_text(root), &error)
+  return kvo::sim::write_file_atomically(
+             path, kvo::sim::sysdb_text(document.root), &error)
              ? 0
              : -1;
 }
@@ -56,8 +65,8 @@ int write_value(const char* db, const char* key, Json::Value value) {
 
 int sysdb_get_key_type(const char* key) {
   return platform_call("sysdb_get_key_type", 0, [&] {
-    SysdbEntry entry;
-    return find_entry(sysdb_root(), key, &entry) ? entry.type : 0;
+    const SysdbKey* entry = sysdb_index().find(key);
+    return entry != nullptr ? entry->type : 0;
   });
 }
 
@@ -65,11 +74,9 @@ const char* sysdb_get_namedb(const char* key) {
   static std::string namedb;
   const char* none = nullptr;
   return platform_call("sysdb_get_namedb", none, [&]() -> const char* {
-    SysdbEntry entry;
-    if (!find_entry(sysdb_root(), key, &entry) || entry.namedb == nullptr) {
-      return nullptr;
-    }
-    namedb = entry.namedb->asString();
+    const SysdbKey* entry = sysdb_index().find(key);
+    if (entry == nullptr || !entry->has_namedb) return nullptr;
+    namedb = entry->namedb;
     return namedb.c_str();
   });
 }

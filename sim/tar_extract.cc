@@ -1,7 +1,5 @@
 #include "tar_extract.h"
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "file_io.h"
+#include "libarchive_loader.h"
 #include "unique_fd.h"
 
 namespace kvo::sim {
@@ -23,20 +22,19 @@ using ArchiveReader = std::unique_ptr<archive, decltype(&archive_read_free)>;
 enum class Member { kFile, kSkip, kRefused };
 
 // How a member is treated; for kFile, `*name` is its file name in dir.
-Member classify(archive_entry* entry, std::string* name) {
-  const char* path = archive_entry_pathname(entry);
+Member classify(const LibArchive& la, archive_entry* entry, std::string* name) {
+  const char* path = la.entry_pathname(entry);
   if (path == nullptr) return Member::kRefused;
   std::string text(path);
   if (text.compare(0, 2, "./") == 0) text.erase(0, 2);
-  mode_t type = archive_entry_filetype(entry);
+  mode_t type = la.entry_filetype(entry);
   if (text.empty() || text == ".") {
     return type == AE_IFDIR ? Member::kSkip : Member::kRefused;
   }
   // Some tar variants give a hard link the type of a regular file; its
   // link target gives it away.
-  if (type != AE_IFREG || archive_entry_hardlink(entry) != nullptr ||
-      text == ".." || text.find('/') != std::string::npos ||
-      text.size() > NAME_MAX) {
+  if (type != AE_IFREG || la.entry_hardlink(entry) != nullptr || text == ".." ||
+      text.find('/') != std::string::npos || text.size() > NAME_MAX) {
     return Member::kRefused;
   }
   *name = text;
@@ -107,21 +105,20 @@ class PendingFiles {
   std::vector<File> files_;
 };
 
-bool copy_data(archive* reader, int fd) {
+bool copy_data(const LibArchive& la, archive* reader, int fd) {
   char buffer[65536];
   for (;;) {
-    la_ssize_t n = archive_read_data(reader, buffer, sizeof(buffer));
+    la_ssize_t n = la.read_data(reader, buffer, sizeof(buffer));
     if (n == 0) return true;
     if (n < 0 || !write_all(fd, buffer, static_cast<size_t>(n))) return false;
   }
 }
 
-bool unpack(archive* reader, archive_entry* entry, const std::string& name,
-            PendingFiles* pending) {
+bool unpack(const LibArchive& la, archive* reader, archive_entry* entry,
+            const std::string& name, PendingFiles* pending) {
   UniqueFd fd(pending->create(name));
-  return fd.valid() && copy_data(reader, fd.get()) &&
-         ::fchmod(fd.get(), archive_entry_perm(entry) & 0755) == 0 &&
-         fd.close();
+  return fd.valid() && copy_data(la, reader, fd.get()) &&
+         ::fchmod(fd.get(), la.entry_perm(entry) & 0755) == 0 && fd.close();
 }
 
 }  // namespace
@@ -130,22 +127,24 @@ bool extract_tar(const char* tar, const char* dir) {
   if (tar == nullptr || dir == nullptr) return false;
   UniqueFd dir_fd(::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dir_fd.valid()) return false;
-  ArchiveReader reader(archive_read_new(), &archive_read_free);
-  if (!reader || archive_read_support_format_tar(reader.get()) != ARCHIVE_OK ||
-      archive_read_open_filename(reader.get(), tar, 10240) != ARCHIVE_OK) {
+  const LibArchive la;
+  if (!la.loaded()) return false;
+  ArchiveReader reader(la.read_new(), la.read_free);
+  if (!reader || la.read_support_format_tar(reader.get()) != ARCHIVE_OK ||
+      la.read_open_filename(reader.get(), tar, 10240) != ARCHIVE_OK) {
     return false;
   }
   PendingFiles pending(dir_fd.get());
   for (;;) {
     archive_entry* entry = nullptr;
-    int result = archive_read_next_header(reader.get(), &entry);
+    int result = la.read_next_header(reader.get(), &entry);
     if (result == ARCHIVE_EOF) return pending.commit();
     if (result != ARCHIVE_OK) return false;
     std::string name;
-    Member member = classify(entry, &name);
+    Member member = classify(la, entry, &name);
     if (member == Member::kRefused) return false;
     if (member == Member::kFile &&
-        !unpack(reader.get(), entry, name, &pending)) {
+        !unpack(la, reader.get(), entry, name, &pending)) {
       return false;
     }
   }

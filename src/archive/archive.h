@@ -61,6 +61,10 @@ class Archive {
   // The value tuples of the INSERT batch, for a number and for a text.
   std::string save_double(const std::string& name, double value);
   std::string save_string(const std::string& name, const std::string& text);
+  // The same tuples appended to `*sql`, so that a batch is built in place.
+  void append_double(const std::string& name, double value, std::string* sql);
+  void append_string(const std::string& name, const std::string& text,
+                     std::string* sql);
 
   // archive_log_forwarding.cc
   // Writes the current value of every due logged key to the system log.

@@ -1,8 +1,7 @@
-#include <cstdio>
-
 #include "archive/archive.h"
 #include "archive/key_value.h"
 #include "base/log.h"
+#include "base/number_text.h"
 #include "base/sql_literal.h"
 #include "platform/sysdb.h"
 
@@ -48,18 +47,19 @@ int Archive::save_to_db(uint32_t now, bool force) {
     }
     const Json::Value* value = key_member(read, name);
     if (value == nullptr) continue;
+    // The comma goes in before knowing whether a tuple follows; it is taken
+    // back when none does.
+    const size_t before = sql.size();
+    if (count > 0) sql += ',';
     double number;
-    std::string tuple;
     if (stored_number(*value, key.key_type, &number)) {
-      tuple = save_double(name, number);
+      append_double(name, number, &sql);
     } else if (value->isString()) {
-      tuple = save_string(name, value->asString());
+      append_string(name, value->asString(), &sql);
     } else {
+      sql.resize(before);
       continue;  // No usable value: the clock stays, as after a failed read.
     }
-
-    if (count > 0) sql += ',';
-    sql += tuple;
     ++count;
     key.next_sample_time = now + key.period;
   }
@@ -69,34 +69,39 @@ int Archive::save_to_db(uint32_t now, bool force) {
 }
 
 std::string Archive::save_double(const std::string& name, double value) {
-  // The longest "%f" of a finite double: sign, 309 digits, point, 6 decimals.
-  char number[320];
-  const int length = std::snprintf(number, sizeof(number), "%f", value);
-  const std::string quoted_name = sql_quote(name);
   std::string tuple;
-  tuple.reserve(quoted_name.size() + static_cast<size_t>(length) + 5);
-  tuple += "('";
-  tuple += quoted_name;
-  tuple += "',";
-  tuple.append(number, static_cast<size_t>(length));
-  tuple += ')';
-  log_printf(LOG_DEBUG, "Saving %s = %lf", name.c_str(), value);
+  append_double(name, value, &tuple);
   return tuple;
 }
 
 std::string Archive::save_string(const std::string& name,
                                  const std::string& text) {
-  const std::string quoted_name = sql_quote(name);
-  const std::string quoted_text = sql_quote(text);
   std::string tuple;
-  tuple.reserve(quoted_name.size() + quoted_text.size() + 7);
-  tuple += "('";
-  tuple += quoted_name;
-  tuple += "','";
-  tuple += quoted_text;
-  tuple += "')";
-  log_printf(LOG_DEBUG, "Saving %s = %s", name.c_str(), text.c_str());
+  append_string(name, text, &tuple);
   return tuple;
+}
+
+void Archive::append_double(const std::string& name, double value,
+                            std::string* sql) {
+  char number[kFixedTextSize];
+  const size_t length = fixed_text(value, number);
+  *sql += "('";
+  append_sql_quoted(sql, name);
+  *sql += "',";
+  sql->append(number, length);
+  *sql += ')';
+  // "%f" and "%lf" print a double alike: the number is formatted once.
+  log_printf(LOG_DEBUG, "Saving %s = %s", name.c_str(), number);
+}
+
+void Archive::append_string(const std::string& name, const std::string& text,
+                            std::string* sql) {
+  *sql += "('";
+  append_sql_quoted(sql, name);
+  *sql += "','";
+  append_sql_quoted(sql, text);
+  *sql += "')";
+  log_printf(LOG_DEBUG, "Saving %s = %s", name.c_str(), text.c_str());
 }
 
 }  // namespace kvo

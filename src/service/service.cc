@@ -71,20 +71,22 @@ void Service::shutdown_instances() {
   stats_.reset();
   archive_.reset();
   stats_config_ = Json::Value();
-  archive_config_ = Json::Value();
 }
 
 bool Service::configuration_pass() {
   log_printf(LOG_INFO, "Getting archive config");
+  // Fetched afresh at every pass and applied at once, so it is not kept:
+  // a document of a thousand keys takes half a MB.
+  Json::Value archive_config;
   for (;;) {
     if (!flags_->running) return false;
-    if (cmd_get_value_json("system.data_logger", &archive_config_) == 0) break;
+    if (cmd_get_value_json("system.data_logger", &archive_config) == 0) break;
     hooks_.sleep(kTickMicroseconds);
   }
   if (!flags_->running) return false;
 
   stats_->apply_config(stats_config_, kStatsSizeMiB, kArchivePeriodMinutes);
-  archive_->apply_config(archive_config_, kArchiveSizeMiB,
+  archive_->apply_config(archive_config, kArchiveSizeMiB,
                          kArchivePeriodMinutes);
   if (first_configuration_) {
     stats_->restore_values();

@@ -1,6 +1,7 @@
-// The main loop: owns the "stats" and "archive" instances and both
-// configuration documents, and decides from the signal flags and the power
-// state when to configure, restore, sample, control sizes and back up.
+// The main loop: owns the "stats" and "archive" instances and the built-in
+// configuration document of "stats", and decides from the signal flags and
+// the power state when to configure, restore, sample, control sizes and
+// back up.
 #ifndef KVO_SERVICE_SERVICE_H_
 #define KVO_SERVICE_SERVICE_H_
 
@@ -63,7 +64,6 @@ class Service {
 
   ServiceFlags* flags_;
   Hooks hooks_;
-  Json::Value archive_config_;
   Json::Value stats_config_;
   std::unique_ptr<Archive> stats_;
   std::unique_ptr<Archive> archive_;

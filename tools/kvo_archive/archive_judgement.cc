@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "archive/paths.h"
-#include "kvo_archive/md5_digest.h"
 #include "kvo_archive/tar_members.h"
 #include "md5_check.h"
+#include "md5_digest.h"
 
 namespace kvo::archive_tool {
 namespace {
@@ -67,7 +67,7 @@ ArchiveState checksum_state(const std::string& checksum,
               (lines.size() > 1 ? " and more" : "") + ", not " + copy_path;
     return ArchiveState::kChecksumNamesAnotherFile;
   }
-  std::string actual = md5_hex(copy);
+  std::string actual = sim::md5_hex(copy.data(), copy.size());
   if (actual != lines[0].digest) {
     *detail = "recorded " + lines[0].digest + ", the copy has " + actual;
     return ArchiveState::kChecksumMismatch;

@@ -1,0 +1,20 @@
+// MD5 digests as md5sum prints them: 32 lower-case hexadecimal digits.
+// The one home of the MD5 code of the simulated platform and the tools,
+// built on libmd, a library of a few kB.
+#ifndef KVO_SIM_MD5_DIGEST_H_
+#define KVO_SIM_MD5_DIGEST_H_
+
+#include <cstddef>
+#include <string>
+
+namespace kvo::sim {
+
+// The digest of `size` bytes at `data`.
+std::string md5_hex(const void* data, size_t size);
+
+// The digest of the file at `path`; false when it cannot be read.
+bool md5_file_hex(const std::string& path, std::string* hex);
+
+}  // namespace kvo::sim
+
+#endif  // KVO_SIM_MD5_DIGEST_H_
