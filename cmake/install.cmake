@@ -45,8 +45,13 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The backup runs the sqlite3 shell; tar, md5sum and mv are Essential.
+# The backup runs the sqlite3 shell; tar, md5sum and mv are Essential. The
+# simulated platform opens libarchive only to unpack an archive, so the
+# library scan cannot see it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS sqlite3)
+if(KVO_PLATFORM STREQUAL "sim")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libarchive13")
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
     ${PROJECT_SOURCE_DIR}/packaging/debian/prerm ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
