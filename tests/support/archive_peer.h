@@ -3,8 +3,6 @@
 #ifndef KVO_TESTS_SUPPORT_ARCHIVE_PEER_H_
 #define KVO_TESTS_SUPPORT_ARCHIVE_PEER_H_
 
-#include <sqlite3.h>
-
 #include <cstdint>
 #include <map>
 #include <string>
@@ -15,13 +13,6 @@ namespace kvo {
 
 class ArchivePeer {
  public:
-  static sqlite3* db(Archive& archive) { return archive.db_.get(); }
-  static std::map<std::string, ArchiveKey>& keys(Archive& archive) {
-    return archive.keys_;
-  }
-  static ArchiveKey& key(Archive& archive, const std::string& name) {
-    return archive.keys_.at(name);
-  }
   static uint32_t& next_archive_time(Archive& archive) {
     return archive.next_archive_time_;
   }

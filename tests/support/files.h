@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 
 namespace kvo {
@@ -35,15 +34,6 @@ inline std::string shell(const std::string& command) {
 
 inline void write_file(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-// The file's content, or "(missing)" when it cannot be opened.
-inline std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return "(missing)";
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
 }
 
 // The names in a directory; empty when it cannot be read.
