@@ -3,6 +3,8 @@
 #ifndef KVO_TESTS_SUPPORT_ARCHIVE_PEER_H_
 #define KVO_TESTS_SUPPORT_ARCHIVE_PEER_H_
 
+#include <sqlite3.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -13,6 +15,7 @@ namespace kvo {
 
 class ArchivePeer {
  public:
+  static sqlite3* db(Archive& archive) { return archive.db_.get(); }
   static uint32_t& next_archive_time(Archive& archive) {
     return archive.next_archive_time_;
   }
