@@ -3,9 +3,11 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,68 +43,74 @@ Member classify(const LibArchive& la, archive_entry* entry, std::string* name) {
   return Member::kFile;
 }
 
-// The files unpacked so far under temporary names in dir, and the names
-// they take when the archive has been read to its end. Whatever is not
-// committed is removed.
+// The members unpacked so far, each under its own name in a private folder
+// that mkdtemp made inside dir, to be renamed into dir once the archive has
+// been read to its end. A member name is a bare file name and the folder's
+// name is unpredictable, so no member can land on another's staged file.
+// Whatever is not committed is removed with the folder.
 class PendingFiles {
  public:
-  explicit PendingFiles(int dir_fd) : dir_fd_(dir_fd) {}
+  // `dir` is the path of `dir_fd`; valid() says whether the folder is made.
+  PendingFiles(int dir_fd, const char* dir)
+      : dir_fd_(dir_fd), stage_fd_(make_stage(dir_fd, dir, &stage_)) {}
   ~PendingFiles() {
-    for (const File& file : files_) {
-      ::unlinkat(dir_fd_, file.temporary.c_str(), 0);
+    for (const std::string& name : names_) {
+      ::unlinkat(stage_fd_.get(), name.c_str(), 0);
     }
+    if (!stage_.empty()) ::unlinkat(dir_fd_, stage_.c_str(), AT_REMOVEDIR);
   }
 
   PendingFiles(const PendingFiles&) = delete;
   PendingFiles& operator=(const PendingFiles&) = delete;
 
-  // A new, empty temporary file for the member `name`; -1 on failure.
+  bool valid() const { return stage_fd_.valid(); }
+
+  // An empty staged file for the member `name`; a later member of the same
+  // name replaces it, as tar does. -1 on failure.
   int create(const std::string& name) {
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string temporary = ".kvo-extract-" + std::to_string(::getpid()) +
-                              "-" + std::to_string(counter++);
-      // O_EXCL opens no existing file and follows no symbolic link.
-      int fd = ::openat(dir_fd_, temporary.c_str(),
-                        O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-      if (fd >= 0) {
-        files_.push_back(File{temporary, name});
-        return fd;
-      }
-      if (errno != EEXIST) return -1;
+    int fd =
+        ::openat(stage_fd_.get(), name.c_str(),
+                 O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 &&
+        std::find(names_.begin(), names_.end(), name) == names_.end()) {
+      names_.push_back(name);
     }
-    return -1;
+    return fd;
   }
 
-  // Renames every file over its member name, in archive order.
+  // Renames every staged file over its member name, in archive order.
   bool commit() {
-    for (const File& file : files_) {
+    for (const std::string& name : names_) {
       struct stat info;
-      if (::fstatat(dir_fd_, file.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) ==
-              0 &&
+      if (::fstatat(dir_fd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
           S_ISDIR(info.st_mode)) {
         return false;
       }
     }
-    for (size_t i = 0; i < files_.size(); ++i) {
-      if (::renameat(dir_fd_, files_[i].temporary.c_str(), dir_fd_,
-                     files_[i].name.c_str()) != 0) {
-        files_.erase(files_.begin(), files_.begin() + i);
+    for (size_t i = 0; i < names_.size(); ++i) {
+      if (::renameat(stage_fd_.get(), names_[i].c_str(), dir_fd_,
+                     names_[i].c_str()) != 0) {
+        names_.erase(names_.begin(), names_.begin() + i);
         return false;
       }
     }
-    files_.clear();
+    names_.clear();
     return true;
   }
 
  private:
-  struct File {
-    std::string temporary;
-    std::string name;
-  };
+  static int make_stage(int dir_fd, const char* dir, std::string* stage) {
+    std::string pattern = std::string(dir) + "/.kvo-extract-XXXXXX";
+    if (::mkdtemp(&pattern[0]) == nullptr) return -1;
+    *stage = pattern.substr(pattern.rfind('/') + 1);
+    return ::openat(dir_fd, stage->c_str(),
+                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  }
 
   int dir_fd_;
-  std::vector<File> files_;
+  std::string stage_;
+  UniqueFd stage_fd_;
+  std::vector<std::string> names_;
 };
 
 bool copy_data(const LibArchive& la, archive* reader, int fd) {
@@ -134,7 +142,8 @@ bool extract_tar(const char* tar, const char* dir) {
       la.read_open_filename(reader.get(), tar, 10240) != ARCHIVE_OK) {
     return false;
   }
-  PendingFiles pending(dir_fd.get());
+  PendingFiles pending(dir_fd.get(), dir);
+  if (!pending.valid()) return false;
   for (;;) {
     archive_entry* entry = nullptr;
     int result = la.read_next_header(reader.get(), &entry);

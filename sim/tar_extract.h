@@ -8,10 +8,10 @@
 // fifo. So does a truncated archive or a file that is not a tar archive.
 //
 // Nothing is written outside `dir`, and a refused archive changes nothing in
-// it: members are unpacked into new temporary files in `dir` and renamed
-// over their names only once the whole archive has been read. Creating a
-// new file and renaming it replaces a symbolic link planted in `dir`
-// instead of following it. Only a failing rename (for example onto an
+// it: members are unpacked into a private folder that mkdtemp makes in
+// `dir` and renamed over their names only once the whole archive has been
+// read, so no member name can reach another member's staged file. Renaming
+// replaces a symbolic link planted in `dir` instead of following it. Only a failing rename (for example onto an
 // existing directory of the member's name, which is checked before) could
 // leave some members unpacked.
 #ifndef KVO_SIM_TAR_EXTRACT_H_

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include "archive/archive.h"
 #include "archive/archive_directory.h"
 #include "base/log.h"
@@ -61,10 +63,13 @@ int Archive::make_archive_file() {
     return -1;
   }
 
-  std::string move_command = "mv " + staging + ".tar " +
-                             archive_path(archive_dir_, next_archive_number_);
+  const std::string target = archive_path(archive_dir_, next_archive_number_);
+  std::string move_command = "mv " + staging + ".tar " + target;
   status = run_command(move_command);
   if (status != 0) {
+    // A move across file systems copies: on full storage it leaves a
+    // partial archive under the number the retry will write again.
+    unlink(target.c_str());
     log_printf(LOG_NOTICE, "Error moving tar file to NV (%s:%d)",
                move_command.c_str(), status);
     return -1;

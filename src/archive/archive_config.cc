@@ -22,6 +22,10 @@ struct ConfigEntry {
 bool read_text(const Json::Value& value, std::string* out) {
   if (value.isArray() || value.isObject()) return false;
   *out = value.asString();
+  // The platform's C interface sees a name only up to its first NUL: cut it
+  // there, so the key sampled, stored and restored is the one looked up.
+  size_t nul = out->find('\0');
+  if (nul != std::string::npos) out->resize(nul);
   return true;
 }
 
