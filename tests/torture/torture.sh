@@ -169,7 +169,7 @@ for cycle in $(seq "$cycles"); do
        kill -USR2 "$spid"
        if [ $((RANDOM % 2)) = 0 ]; then ms 300; else wait_for "Finished backing up archive (archive)" $(($(seen "Finished backing up archive (archive)") + 1)); fi
        stop; damage ;;
-    5) kind=hot-journal mode=keep; ms 999; stop
+    5) kind=hot-journal mode=keep; sleep 1.2; ms 999; stop
        for name in stats archive; do [ -s "$V/$name.db" ] && { sqlite3 "$V/$name.db" \
          "PRAGMA synchronous=0; BEGIN; DELETE FROM data;" ".system kill -KILL \$PPID"; } 2>/dev/null; done ;;
     6) kind=md5-names-other; mkdir -p "$J.h" && sqlite3 "$J.h/stats_bak.db" \
