@@ -13,7 +13,7 @@ if [ -z "${KVO_TORTURE_LOG:-}" ]; then
   t=$(mktemp -d "${TMPDIR:-/tmp}/kvo-torture.XXXXXX") && trap 'rm -rf "$t"' EXIT
   "$KVO_BUILD_DIR/kvo-sim" --dir "$t/sim" init >/dev/null && : >"$t/syslog" || exit 2
   KVO_TORTURE_LOG=$t/syslog "$KVO_SOURCE_DIR/scripts/sandbox" --volatile-size 2m \
-    --data-size 1m --sim "$t/sim" --syslog "$t/syslog" -- bash "$0" "$@"
+    --data-size 1m --sim "$t/sim" --syslog "$t/syslog" -- bash "$(realpath "$0")" "$@"
   exit
 fi
 
