@@ -12,8 +12,8 @@ cycles=${1:?usage: torture.sh CYCLES [SEED]} seed=${2:-1}
 if [ -z "${KVO_TORTURE_LOG:-}" ]; then
   t=$(mktemp -d "${TMPDIR:-/tmp}/kvo-torture.XXXXXX") && trap 'rm -rf "$t"' EXIT
   "$KVO_BUILD_DIR/kvo-sim" --dir "$t/sim" init >/dev/null && : >"$t/syslog" || exit 2
-  KVO_TORTURE_LOG=$t/syslog "$KVO_SOURCE_DIR/scripts/sandbox" --volatile-size 2m \
-    --data-size 1m --sim "$t/sim" --syslog "$t/syslog" -- bash "$(realpath "$0")" "$@"
+  KVO_TORTURE_LOG=$t/syslog "$KVO_SOURCE_DIR/scripts/sandbox" --volatile-size 16m \
+    --data-size 24m --sim "$t/sim" --syslog "$t/syslog" -- bash "$(realpath "$0")" "$@"
   exit
 fi
 
@@ -47,10 +47,10 @@ drive() {  # the vehicle moves on: every total grows
   sim set GPIO_PULSE_TOTAL1 "$v" && sim set VEH_ODOMETER "$v.5" && sim set TORTURE_TOTAL "$v"
 }
 backup() {  # a requested backup of both instances completes
-  local n
-  n=$(seen "Finished backing up archive (archive)")
+  local n m
+  n=$(seen "Finished backing up archive (archive)") m=$(seen "Finished backing up archive (stats)")
   kill -USR2 "$spid"
-  wait_for "Finished backing up archive (archive)" $((n + 1)) && return 0
+  wait_for "Finished backing up archive (archive)" $((n + 1)) && [ "$(seen "Finished backing up archive (stats)")" -gt "$m" ] && return 0
   fail "backup did not succeed"; return 1
 }
 numbers() { ls "$A/$1" 2>/dev/null | sed -n 's/^\([0-9]*\)\.tar$/\1/p' | sort -rn; }
@@ -207,7 +207,7 @@ hostile() {  # hostile KIND: builds $J.x.tar whose stats_bak.db is hostile
        printf '        ' | dd of="$h.tar" bs=1 seek=148 conv=notrunc status=none
        printf '%06o\0 ' "$(od -An -tu1 -v -N512 "$h.tar" | tr -s ' ' '\n' | awk '{s += $1} END {print s}')" \
          | dd of="$h.tar" bs=1 seek=148 conv=notrunc status=none ;;
-    huge) truncate -s 8M stats_bak.db; tar -Scf "$h.tar" stats_bak.db ;;
+    huge) truncate -s 64M stats_bak.db; tar -Scf "$h.tar" stats_bak.db ;;
     not-sqlite) head -c 20000 /dev/urandom >stats_bak.db
        echo "$(md5sum <stats_bak.db | cut -c1-32)  $V/stats_bak.db" >stats.md5
        tar -cf "$h.tar" stats_bak.db stats.md5 ;;
