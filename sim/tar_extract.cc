@@ -1,6 +1,5 @@
 #include "tar_extract.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>

@@ -11,9 +11,9 @@
 // it: members are unpacked into a private folder that mkdtemp makes in
 // `dir` and renamed over their names only once the whole archive has been
 // read, so no member name can reach another member's staged file. Renaming
-// replaces a symbolic link planted in `dir` instead of following it. Only a failing rename (for example onto an
-// existing directory of the member's name, which is checked before) could
-// leave some members unpacked.
+// replaces a symbolic link planted in `dir` instead of following it. Only a
+// failing rename (for example onto an existing directory of the member's
+// name, which is checked before) could leave some members unpacked.
 #ifndef KVO_SIM_TAR_EXTRACT_H_
 #define KVO_SIM_TAR_EXTRACT_H_
 
