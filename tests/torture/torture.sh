@@ -8,19 +8,20 @@
 #   torture.sh CYCLES [SEED]   (KVO_BUILD_DIR and KVO_SOURCE_DIR set)
 set -uo pipefail
 : "${KVO_BUILD_DIR:?}" "${KVO_SOURCE_DIR:?}"
+B=${KVO_BIN_DIR:-$KVO_BUILD_DIR}
 cycles=${1:?usage: torture.sh CYCLES [SEED]} seed=${2:-1}
 if [ -z "${KVO_TORTURE_LOG:-}" ]; then
   t=$(mktemp -d "${TMPDIR:-/tmp}/kvo-torture.XXXXXX") && trap 'rm -rf "$t"' EXIT
-  "$KVO_BUILD_DIR/kvo-sim" --dir "$t/sim" init >/dev/null && : >"$t/syslog" || exit 2
+  "$B/kvo-sim" --dir "$t/sim" init >/dev/null && : >"$t/syslog" || exit 2
   KVO_TORTURE_LOG=$t/syslog "$KVO_SOURCE_DIR/scripts/sandbox" --volatile-size 16m \
     --data-size 24m --sim "$t/sim" --syslog "$t/syslog" -- bash "$(realpath "$0")" "$@"
   exit
 fi
 
 V=/var/volatile/kvo A=/var/data/kvo/archive J=/tmp/torture LOG=$KVO_TORTURE_LOG
-SVC=$KVO_BUILD_DIR/kvo-data-logger
-sim() { "$KVO_BUILD_DIR/kvo-sim" "$@" >/dev/null; }
-RANDOM=$seed cycle=0 kind=start restarts=0 checked=0 failures=0 v=1000 spid=0
+SVC=$B/kvo-data-logger
+sim() { "$B/kvo-sim" "$@" >/dev/null; }
+RANDOM=$seed cycle=0 kind=start restarts=0 checked=0 failures=0 v=1000 spid=0 hpid=0
 declare -A kinds floor
 fail() { failures=$((failures + 1)); echo "FAIL cycle $cycle ($kind, seed $seed): $*" >&2; }
 ms() { sleep "0.$(printf %03d $((RANDOM % $1)))"; }
@@ -36,9 +37,12 @@ wait_for() {  # wait_for TEXT [N] [SECONDS]
 }
 start() {
   mark=$(wc -l <"$LOG")
-  set -m; "$SVC" 2>/dev/null & spid=$!; set +m
+  # spid as signals here see it, hpid as the host's /proc shows it.
+  set -m; sh -c 'read -r p r </proc/self/stat; echo "$p" >"$0"; exec "$@"' \
+    "$J.pid" "$SVC" 2>/dev/null & spid=$!; set +m
   restarts=$((restarts + 1))
   wait_for "Finished restoring archive (archive:0)" || fail "no restore after start"
+  read -r hpid <"$J.pid"
 }
 stop() { kill -KILL -- "-$spid" 2>/dev/null; wait "$spid" 2>/dev/null; }
 wipe() { find "$V" -mindepth 1 -delete; }
@@ -96,7 +100,7 @@ expect() {
 check() {
   local k got name
   for k in "${!want[@]}"; do
-    got=$("$KVO_BUILD_DIR/kvo-sim" get $k)
+    got=$("$B/kvo-sim" get $k)
     checked=$((checked + 1))
     awk -v a="$got" -v b="${want[$k]}" 'BEGIN { exit !(a == b) }' \
       || fail "$k restored as $got, newest intact archive holds ${want[$k]}"
@@ -133,17 +137,24 @@ damage() {  # what unsynced flash may hold after a power cut
     esac
   done
 }
+nskill() {  # nskill PID: SIGKILL the process the host's /proc calls PID
+  local k v
+  while read -r k v; do
+    [ "$k" = NSpid: ] && kill -KILL "${v##*[[:space:]]}" && return 0
+  done </proc/$1/status
+  return 1
+}
 kill_child() {  # kill_child NAME: SIGKILL the backup's child running NAME
   local end=$((SECONDS + 5)) kids k g c
-  while [ $SECONDS -lt $end ] && [ -e /proc/$spid ]; do
-    kids="" && read -r kids </proc/$spid/task/$spid/children
+  while [ $SECONDS -lt $end ] && [ -e /proc/$hpid ]; do
+    kids="" && read -r kids </proc/$hpid/task/$hpid/children
     for k in $kids; do
-      c="" && read -r c </proc/$k/comm 2>/dev/null
-      [ "$c" = "$1" ] && kill -KILL "$k" 2>/dev/null && return 0
+      c="" && read -r c </proc/$k/comm
+      [ "$c" = "$1" ] && nskill "$k" && return 0
       [ "$c" = sh ] || continue
-      g="" && read -r g </proc/$k/task/$k/children 2>/dev/null
-      for g in $g; do c="" && read -r c </proc/$g/comm 2>/dev/null
-        [ "$c" = "$1" ] && kill -KILL "$g" 2>/dev/null && return 0; done
+      g="" && read -r g </proc/$k/task/$k/children
+      for g in $g; do c="" && read -r c </proc/$g/comm
+        [ "$c" = "$1" ] && nskill "$g" && return 0; done
     done
   done 2>/dev/null
   return 1
