@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# Torture run: the real service in one sandbox whose volatile storage and
-# archive folder are small file systems of their own, killed, power-cut and
-# fed damaged and hostile archives in a seeded order. After every restart
-# each restored total must be the youngest value of the newest intact
-# archive, never older than the last archive known to be synced, and start-up
-# must have kept exactly the archives it should.
+# Torture run: the real service in one sandbox with volatile storage and
+# archive folder on small file systems of their own, killed, power-cut and fed
+# damaged and hostile archives in a seeded order. After every restart each
+# restored total is the youngest value of the newest intact archive, never
+# older than the last one synced, and exactly the right archives are kept.
 #   torture.sh CYCLES [SEED]   (KVO_BUILD_DIR and KVO_SOURCE_DIR set)
 set -uo pipefail
 : "${KVO_BUILD_DIR:?}" "${KVO_SOURCE_DIR:?}"
@@ -18,11 +17,10 @@ if [ -z "${KVO_TORTURE_LOG:-}" ]; then
   exit
 fi
 
-V=/var/volatile/kvo A=/var/data/kvo/archive J=/tmp/torture LOG=$KVO_TORTURE_LOG
-SVC=$B/kvo-data-logger
+V=/var/volatile/kvo A=/var/data/kvo/archive J=/tmp/torture LOG=$KVO_TORTURE_LOG SVC=$B/kvo-data-logger
 sim() { "$B/kvo-sim" "$@" >/dev/null; }
 RANDOM=$seed cycle=0 kind=start restarts=0 checked=0 failures=0 v=1000 spid=0 hpid=0
-declare -A kinds floor
+declare -A kinds floor floor_n want keep
 fail() { failures=$((failures + 1)); echo "FAIL cycle $cycle ($kind, seed $seed): $*" >&2; }
 ms() { sleep "0.$(printf %03d $((RANDOM % $1)))"; }
 
@@ -30,10 +28,7 @@ ms() { sleep "0.$(printf %03d $((RANDOM % $1)))"; }
 seen() { tail -n +$((mark + 1)) "$LOG" | grep -cF "stats: $1"; }
 wait_for() {  # wait_for TEXT [N] [SECONDS]
   local end=$((SECONDS + ${3:-15}))
-  until [ "$(seen "$1")" -ge "${2:-1}" ]; do
-    [ $SECONDS -lt $end ] || return 1
-    sleep 0.02
-  done
+  until [ "$(seen "$1")" -ge "${2:-1}" ]; do [ $SECONDS -lt $end ] || return 1; sleep 0.02; done
 }
 start() {
   mark=$(wc -l <"$LOG")
@@ -64,12 +59,11 @@ numbers() { ls "$A/$1" 2>/dev/null | sed -n 's/^\([0-9]*\)\.tar$/\1/p' | sort -r
 # matches. Leaves the copy in $J.
 judge() {
   rm -rf "$J" && mkdir -p "$J"
-  local list
+  local list sum
   list=$(tar -tvf "$2" 2>/dev/null) || return 1
   grep -qv '^-' <<<"$list" && return 1
   tar -tf "$2" 2>/dev/null | grep -q -e / -e '^\.\.$' && return 1
   tar -xf "$2" -C "$J" "$1_bak.db" "$1.md5" 2>/dev/null || return 1
-  local sum
   sum=$(md5sum <"$J/$1_bak.db" | cut -c1-32)
   [ "$(cat "$J/$1.md5")" = "$sum  $V/$1_bak.db" ]
 }
@@ -80,7 +74,6 @@ youngest() {  # youngest KEY: its youngest value in the judged copy, else 0
   echo "${x:-0}"
 }
 # expect: what the next start must restore and keep, from the files now.
-declare -A want keep
 expect() {
   local name n m k kept
   for name in stats archive; do
@@ -100,8 +93,7 @@ expect() {
 check() {
   local k got name
   for k in "${!want[@]}"; do
-    got=$("$B/kvo-sim" get $k)
-    checked=$((checked + 1))
+    got=$("$B/kvo-sim" get $k) checked=$((checked + 1))
     awk -v a="$got" -v b="${want[$k]}" 'BEGIN { exit !(a == b) }' \
       || fail "$k restored as $got, newest intact archive holds ${want[$k]}"
     [ -n "${1:-}" ] || awk -v a="$got" -v b="${floor[$k]}" 'BEGIN { exit !(a >= b) }' \
@@ -115,15 +107,13 @@ check() {
   kill -0 "$spid" 2>/dev/null || fail "service died"
 }
 restart() {  # restart keep|wipe [nofloor]
-  stop; [ "$1" = wipe ] && wipe
-  expect; start; check "${2:-}"
+  stop; [ "$1" = wipe ] && wipe; expect; start; check "${2:-}"
 }
 synced() {  # a completed backup: what no later start may go back behind
   drive && backup || return
   floor[GPIO_PULSE_TOTAL1]=$v floor[VEH_ODOMETER]=$v.5 floor[TORTURE_TOTAL]=$v
   floor_n[stats]=$(numbers stats | head -1) floor_n[archive]=$(numbers archive | head -1)
 }
-declare -A floor_n
 damage() {  # what unsynced flash may hold after a power cut
   local name n how
   for name in stats archive; do
@@ -228,8 +218,7 @@ hostile() {  # hostile KIND: builds $J.x.tar whose stats_bak.db is hostile
 for kind in traversal absolute symlink hardlink device huge not-sqlite; do
   cycle=$((cycle + 1)); kinds[hostile]=$((${kinds[hostile]:-0} + 1))
   synced; hostile $kind; plant stats "$J.x.tar"; touch "$J.mark"
-  expect; start; sleep 1
-  if [ $kind = not-sqlite ]; then check nofloor; else check; fi
+  expect; start; sleep 1; if [ $kind = not-sqlite ]; then check nofloor; else check; fi
   out=$(find /var /tmp -newer "$J.mark" -not -path "$V*" -not -path "$A*" \
     -not -path "$J*" -not -path /var/data/kvo -not -path /tmp -not -path "${LOG%/*}*")
   [ -z "$out" ] || fail "written outside volatile storage: $out"
@@ -237,8 +226,7 @@ for kind in traversal absolute symlink hardlink device huge not-sqlite; do
 done
 
 # A storm of reload and backup requests, then a stop.
-kind=signal-storm cycle=$((cycle + 1)); kinds[storm]=1
-synced
+kind=signal-storm cycle=$((cycle + 1)); kinds[storm]=1; synced
 for i in $(seq 500); do kill -USR1 "$spid"; kill -USR2 "$spid"; done
 kill -INT "$spid"
 # A SIGINT while a backup command runs is ignored, as system() ignores it.

@@ -47,12 +47,9 @@ TEST(HostileNamesTest, KeyNameIsCutAtItsFirstNul) {
   SimDir sim;
   LogCapture log;
   sim.set_key("A", "VEH", KEY_TYPE_DOUBLE, 1.5);
-  Json::Value entry;
-  entry["name"] = std::string("A\0x", 3);
-  entry["save_to_db"] = true;
-  entry["restore"] = true;
   Json::Value config;
-  config["list"].append(entry);
+  config["list"][0]["name"] = std::string("A\0x", 3);
+  config["list"][0]["restore"] = true;
   Archive archive("archive");
   archive.apply_config(config, 10, 30);
   ASSERT_EQ(archive.keys().size(), 1u);
