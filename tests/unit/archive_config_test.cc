@@ -48,7 +48,7 @@ class ArchiveConfigTest : public ::testing::Test {
 TEST_F(ArchiveConfigTest, KeepsKnownKeysInByteOrderWithTheirSettings) {
   EXPECT_EQ(apply(R"({"list": [{"name": "B"}, {"name": "AB"}, {"name": "A"},
       {"name": "WIDE"}, {"name": "ODD_TYPE"}, {"name": "NO_DB"},
-      {"name": "UNKNOWN"}, null]})"),
+      {"name": "UNKNOWN"}, null, {"name": "AB\u0000x"}]})"),
             "A AB B WIDE ");
   EXPECT_EQ(stats_->keys().at("WIDE").key_type, KEY_TYPE_STRING);
   EXPECT_EQ(stats_->next_archive_time(), 0u);

@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
-#include <json/value.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "archive/archive.h"
 #include "platform/utils.h"
 #include "support/files.h"
-#include "support/log_capture.h"
 #include "support/sim_dir.h"
 
 namespace kvo {
@@ -40,21 +37,6 @@ TEST(HostileNamesTest, MemberNamesCannotReachTheExtractionsOwnFiles) {
                   " && for f in .??* *; do [ \"$(cat \"$f\")\" = \"$f\" ] || "
                   "echo \"$f\"; done"),
             "");
-}
-
-// The system database sees a name up to its first NUL; so does the key list.
-TEST(HostileNamesTest, KeyNameIsCutAtItsFirstNul) {
-  SimDir sim;
-  LogCapture log;
-  sim.set_key("A", "VEH", KEY_TYPE_DOUBLE, 1.5);
-  Json::Value config;
-  config["list"][0]["name"] = std::string("A\0x", 3);
-  config["list"][0]["restore"] = true;
-  Archive archive("archive");
-  archive.apply_config(config, 10, 30);
-  ASSERT_EQ(archive.keys().size(), 1u);
-  EXPECT_EQ(archive.keys().begin()->first, "A");
-  EXPECT_TRUE(archive.keys().begin()->second.restore);
 }
 
 }  // namespace
