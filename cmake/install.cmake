@@ -45,13 +45,10 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The backup runs the sqlite3 shell; tar, md5sum and mv are Essential. The
-# simulated platform opens libarchive only to unpack an archive, so the
-# library scan cannot see it.
+# The backup runs the sqlite3 shell; tar, md5sum and mv are Essential.
+# libarchive, which the simulated platform opens only to unpack, comes in
+# through kvo-archive, which links it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS sqlite3)
-if(KVO_PLATFORM STREQUAL "sim")
-  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libarchive13")
-endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
     ${PROJECT_SOURCE_DIR}/packaging/debian/prerm ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)

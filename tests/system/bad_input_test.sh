@@ -16,8 +16,9 @@ echo '{"list": [{"name": "VEH_ODOMETER", "save_to_db": true}]}' | install_config
 wait_log "Max size:10485760 Period:1800 (archive)"
 
 # The system database mended and the configuration reloaded: keys return.
-sim init --force >/dev/null
-sim power 2 >/dev/null
+"$KVO_SIM" --dir "$T/mended" init >/dev/null
+"$KVO_SIM" --dir "$T/mended" power 2 >/dev/null
+mv "$T/mended/sysdb.json" "$SIM/sysdb.json"  # At once, in power state 2.
 wait_log "Current power state:2 Prev power state:0"
 signal_service USR1
 wait_count "Added key VEH_ODOMETER to the list" 2
