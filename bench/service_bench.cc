@@ -4,9 +4,9 @@
 #include <benchmark/benchmark.h>
 
 #include "archive/archive.h"
+#include "archive/stats_config.h"
 #include "base/log.h"
 #include "service/service.h"
-#include "archive/stats_config.h"
 #include "support/sim_dir.h"
 
 namespace kvo {

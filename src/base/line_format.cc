@@ -9,12 +9,12 @@
 namespace kvo {
 namespace {
 
-// The conversion at `spec` (just after a '%'): its letter, or 0 when it is
+// The conversion at `directive` (just after a '%'): its letter, or 0 when it is
 // not one of those handled here. `*length` counts the 'l's before it.
-char conversion(const char* spec, int* length) {
+char conversion(const char* directive, int* length) {
   *length = 0;
-  while (spec[*length] == 'l' && *length < 2) ++*length;
-  const char c = spec[*length];
+  while (directive[*length] == 'l' && *length < 2) ++*length;
+  const char c = directive[*length];
   switch (c) {
     case 's':
     case '%':
