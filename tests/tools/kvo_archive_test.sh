@@ -150,7 +150,6 @@ for row in "17|17.tar.part|good|as 17.tar" "16|16.tar|unexpected schema|load" \
   IFS='|' read -r n file state act <<<"$row"
   grep -qE "^stats +$n +$file +[0-9]+ +$state .* $act$" "$OUT" || fail "no row '$row': $(cat "$OUT")"
 done
-has_line "  17.tar (start-up tries it, then deletes it): not a tar: Failed to open '$H/17.tar'"
 expect 0 dump "$H/14.tar"
 grep -qF "warning: $H/14.tar: checksum mismatch" "$ERR" || fail "no warning: $(cat "$ERR")"
 expect 1 dump "$H/15.tar"
@@ -185,5 +184,4 @@ for args in "" bogus list "dump $DB --format xml" "dump $DB --since yesterday"; 
 done
 expect 1 dump "$T/missing.db"
 grep -qF "kvo-archive: $T/missing.db: No such file or directory" "$ERR" || fail "$(cat "$ERR")"
-expect 1 list "$T/veh1/sim"
 echo "kvo-archive tool: ok"

@@ -174,9 +174,10 @@ for cycle in $(seq "$cycles"); do
     5) kind=hot-journal mode=keep; sleep 1.2; ms 999; stop
        for name in stats archive; do [ -s "$V/$name.db" ] && { sqlite3 "$V/$name.db" \
          "PRAGMA synchronous=0; BEGIN; DELETE FROM data;" ".system kill -KILL \$PPID"; } 2>/dev/null; done ;;
-    6) kind=md5-names-other; mkdir -p "$J.h" && sqlite3 "$J.h/stats_bak.db" \
+    6) kind=md5-names-other mode=keep; mkdir -p "$J.h" && sqlite3 "$J.h/stats_bak.db" \
          "CREATE TABLE data (ts, key TEXT, value BLOB); INSERT INTO data(key,value) VALUES ('GPIO_PULSE_TOTAL1',999999999.0)"
-       md5sum /etc/hostname >"$J.h/stats.md5" && tar -cf "$J.h.tar" -C "$J.h" stats_bak.db stats.md5
+       cp "$J.h/stats_bak.db" "$V/stats_old.db"  # Named as long as the own copy.
+       md5sum "$V/stats_old.db" >"$J.h/stats.md5" && tar -cf "$J.h.tar" -C "$J.h" stats_bak.db stats.md5
        plant stats "$J.h.tar"; rm -rf "$J.h" "$J.h.tar" ;;
   esac
   kinds[$kind]=$((${kinds[$kind]:-0} + 1))

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/sysdb.h"
+#include "platform/utils.h"
 #include "support/files.h"
 #include "support/sim_dir.h"
 
@@ -75,8 +76,10 @@ TEST(SimTest, WritesAreAtomicAndKeepWhatOthersChanged) {
   EXPECT_EQ(names_in(dir.path()), std::set<std::string>{"sysdb.json"});
 }
 
-TEST(SimTest, ListedFunctionsFailWhileListed) {
+TEST(SimTest, ListedFunctionsFailWhileListedAndTheClockRunsAsSet) {
   SimDir dir;
+  dir.write("clock_offset", "-100000\n");
+  EXPECT_NEAR(fwtime_s(0), time(nullptr) - 100000, 5);
   dir.set_key("K", "D", 2, 2);
   int32_t value = 0;
   dir.write("fail", "\n  sysdb_get_key_type\n\tsysdb_namedb_read_int \r\n");
