@@ -48,8 +48,7 @@ class DeviceTest : public ::testing::Test {
   }
 
   // An archive `number` of `name` holding one row ('MARK', `marker`), packed
-  // with the commands a backup runs. The staging files are removed
-  // afterwards.
+  // with the commands a backup runs; the staging files are removed after.
   static void make_archive(const std::string& name, uint32_t number,
                            const std::string& marker) {
     const std::string staging = kVolatileDir + name;

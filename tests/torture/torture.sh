@@ -120,11 +120,12 @@ damage() {  # what unsynced flash may hold after a power cut
   for name in stats archive; do
     n=$(numbers $name | head -1)
     [ -n "$n" ] && [ "$n" -gt "${floor_n[$name]}" ] || continue
-    how=$((RANDOM % 3)); kinds[damage$how]=$((${kinds[damage$how]:-0} + 1))
+    how=$((RANDOM % 4)); kinds[damage$how]=$((${kinds[damage$how]:-0} + 1))
     case $how in
       0) truncate -s $((RANDOM % 4096)) "$A/$name/$n.tar" ;;
       1) dd if=/dev/zero of="$A/$name/$n.tar" bs=512 count=$(($(stat -c %s "$A/$name/$n.tar") / 512)) conv=notrunc status=none ;;
       2) dd if=/dev/zero of="$A/$name/$n.tar" bs=4096 count=1 conv=notrunc status=none ;;
+      3) dd if=/dev/zero of="$A/$name/$n.tar" bs=512 seek=2 count=1 conv=notrunc status=none ;;
     esac
   done
 }
