@@ -120,12 +120,11 @@ damage() {  # what unsynced flash may hold after a power cut
   for name in stats archive; do
     n=$(numbers $name | head -1)
     [ -n "$n" ] && [ "$n" -gt "${floor_n[$name]}" ] || continue
-    how=$((RANDOM % 4)); kinds[damage$how]=$((${kinds[damage$how]:-0} + 1))
+    how=$((RANDOM % 3)); kinds[damage$how]=$((${kinds[damage$how]:-0} + 1))
     case $how in
       0) truncate -s $((RANDOM % 4096)) "$A/$name/$n.tar" ;;
       1) dd if=/dev/zero of="$A/$name/$n.tar" bs=512 count=$(($(stat -c %s "$A/$name/$n.tar") / 512)) conv=notrunc status=none ;;
       2) dd if=/dev/zero of="$A/$name/$n.tar" bs=4096 count=1 conv=notrunc status=none ;;
-      3) dd if=/dev/zero of="$A/$name/$n.tar" bs=512 seek=2 count=1 conv=notrunc status=none ;;
     esac
   done
 }
@@ -215,10 +214,11 @@ hostile() {  # hostile KIND: builds $J.x.tar whose stats_bak.db is hostile
     not-sqlite) head -c 20000 /dev/urandom >stats_bak.db
        echo "$(md5sum <stats_bak.db | cut -c1-32)  $V/stats_bak.db" >stats.md5
        tar -cf "$h.tar" stats_bak.db stats.md5 ;;
+    mismatch) sqlite3 stats_bak.db "CREATE TABLE data (ts, key TEXT, value BLOB); INSERT INTO data(key,value) VALUES ('GPIO_PULSE_TOTAL1',999999999.0)" && echo "d41d8cd98f00b204e9800998ecf8427e  $V/stats_bak.db" >stats.md5 && tar -cf "$h.tar" stats_bak.db stats.md5 ;;
   esac
   cd / && rm -rf "$h"
 } 2>/dev/null
-for kind in traversal absolute symlink hardlink device huge not-sqlite; do
+for kind in traversal absolute symlink hardlink device huge not-sqlite mismatch; do
   cycle=$((cycle + 1)); kinds[hostile]=$((${kinds[hostile]:-0} + 1))
   synced; hostile $kind; plant stats "$J.x.tar"; touch "$J.mark"
   expect; start; sleep 1; if [ $kind = not-sqlite ]; then check nofloor; else check; fi
