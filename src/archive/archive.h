@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "archive/archive_key.h"
 #include "archive/paths.h"
@@ -75,7 +76,9 @@ class Archive {
   // Opens the working database unless it is open.
   int open_db();
   // Runs a statement that yields no rows; failure is the SQLite result code.
-  int exec_sql(const std::string& sql);
+  // An INSERT batch may come with the offsets where it can be cut into
+  // bounded statements (insert_pieces.h), which it then runs as.
+  int exec_sql(const std::string& sql, const std::vector<size_t>& cuts = {});
   // The connection settings and the table; fail only when the database
   // cannot be opened, statement failures being logged and ignored.
   int set_max_page_count(uint32_t pages);
@@ -85,8 +88,9 @@ class Archive {
   int get_page_count(uint32_t* pages);
 
   // archive_size_control.cc
-  // Inserts one batch, making room while the database is full.
-  int add_entries(const std::string& sql);
+  // Inserts one batch, making room while the database is full; `cuts` as
+  // for exec_sql.
+  int add_entries(const std::string& sql, const std::vector<size_t>& cuts = {});
   // Deletes the `count` + 1 oldest rows; an empty table is no failure.
   int delete_old_entries(uint32_t count);
   // Deletes the oldest rows while the database exceeds `max_page_count`.

@@ -6,6 +6,7 @@
 #endif
 
 #include "archive/archive.h"
+#include "archive/insert_pieces.h"
 #include "archive/schema.h"
 #include "base/log.h"
 
@@ -46,11 +47,13 @@ int Archive::open_db() {
   return 0;
 }
 
-int Archive::exec_sql(const std::string& sql) {
+int Archive::exec_sql(const std::string& sql, const std::vector<size_t>& cuts) {
   // No connection is the callers' mistake; report it like any failed
   // statement rather than hand SQLite a null handle.
-  int rc = db_ ? sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, nullptr)
-               : SQLITE_MISUSE;
+  const int rc = !db_           ? SQLITE_MISUSE
+                 : cuts.empty() ? sqlite3_exec(db_.get(), sql.c_str(), nullptr,
+                                               nullptr, nullptr)
+                                : insert_in_pieces(db_.get(), sql, cuts);
   if (rc != SQLITE_OK) {
     log_printf(LOG_NOTICE, "Error exec cmd (%d:%s)", rc, sql.c_str());
   }

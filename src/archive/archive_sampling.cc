@@ -1,4 +1,5 @@
 #include "archive/archive.h"
+#include "archive/insert_pieces.h"
 #include "archive/key_value.h"
 #include "base/log.h"
 #include "base/number_text.h"
@@ -8,7 +9,6 @@
 namespace kvo {
 namespace {
 
-constexpr char kInsertHeader[] = "INSERT into data (key,value) VALUES ";
 // Room for a typical tuple, so that the statement is rarely reallocated.
 constexpr size_t kTupleReserve = 48;
 
@@ -32,6 +32,7 @@ int Archive::save_to_db(uint32_t now, bool force) {
   std::string sql;
   sql.reserve(sizeof(kInsertHeader) + keys_.size() * kTupleReserve);
   sql = kInsertHeader;
+  std::vector<size_t> cuts;
   uint16_t count = 0;
   for (auto& [name, key] : keys_) {
     log_printf(LOG_DEBUG, "Update:%u key:%s save:%u now:%u sample:%u",
@@ -60,11 +61,13 @@ int Archive::save_to_db(uint32_t now, bool force) {
       sql.resize(before);
       continue;  // No usable value: the clock stays, as after a failed read.
     }
+    // A piece may begin with this tuple, just past its comma.
+    if (count > 0 && count % kTuplesPerPiece == 0) cuts.push_back(before + 1);
     ++count;
     key.next_sample_time = now + key.period;
   }
   log_printf(LOG_INFO, "Copied %u entries", count);
-  if (count > 0) add_entries(sql);
+  if (count > 0) add_entries(sql, cuts);
   return 0;
 }
 

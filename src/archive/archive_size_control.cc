@@ -42,11 +42,12 @@ int oldest_rowid(sqlite3* db, uint64_t* rowid) {
 
 }  // namespace
 
-int Archive::add_entries(const std::string& sql) {
+int Archive::add_entries(const std::string& sql,
+                         const std::vector<size_t>& cuts) {
   if (open_db() != 0) return -1;
   int rc = SQLITE_OK;
   for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {
-    rc = exec_sql(sql);
+    rc = exec_sql(sql, cuts);
     if (rc == SQLITE_OK) {
       data_added_ = true;
       return 0;

@@ -2,13 +2,13 @@
 // each kind of value becomes, when a key is due, and the lines a user reads.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <json/reader.h>
 
 #include <cmath>
-#include <memory>
+#include <random>
 #include <string>
 
 #include "archive/archive.h"
+#include "archive/insert_pieces.h"
 #include "archive/key_value.h"
 #include "support/device.h"
 
@@ -16,28 +16,19 @@ namespace kvo {
 namespace {
 
 using ::testing::ElementsAre;
-
-Json::Value parse(const std::string& text) {
-  Json::Value value;
-  std::unique_ptr<Json::CharReader> reader(
-      Json::CharReaderBuilder().newCharReader());
-  EXPECT_TRUE(
-      reader->parse(text.data(), text.data() + text.size(), &value, nullptr))
-      << text;
-  return value;
-}
+using ::testing::StartsWith;
 
 class SamplingTest : public DeviceTest {
  protected:
   // Keys of `type` holding `value` (JSON text), configured with `entry`.
   void add(const std::string& name, int type, const std::string& value,
            const std::string& entry = R"("save_to_db": true)") {
-    sim_.set_key(name, "VEH", type, parse(value));
+    sim_.set_key(name, "VEH", type, parse_json(value));
     if (!list_.empty()) list_ += ",";
     list_ += R"({"name": ")" + name + "\", " + entry + "}";
   }
   void configure() {
-    stats_.apply_config(parse(R"({"list": [)" + list_ + "]}"), 3, 30);
+    stats_.apply_config(parse_json(R"({"list": [)" + list_ + "]}"), 3, 30);
   }
   std::string rows() {
     return sql(kStatsDb,
@@ -82,6 +73,60 @@ TEST_F(SamplingTest, EachKindOfValueIsStoredAsItsLiteralInOneStatement) {
   // Values without a row keep their keys due.
   EXPECT_EQ(stats_.keys().at("N_NULL").next_sample_time, 0u);
   EXPECT_EQ(stats_.keys().at("I_NUM").next_sample_time, 100u);
+}
+
+// Batches of pieces, at their bounds, with quoted names, texts like tuples
+// and numbers of every size: the one statement's rows, at one time; none of
+// a batch that cannot fit; a table of another shape gets the one statement.
+TEST_F(SamplingTest, ALargeCycleStoresWhatItsOneStatementWouldOrNothing) {
+  std::mt19937 random(11);
+  for (int keys : {256, 257, 513, 1100}) {
+    Json::Value sysdb(Json::objectValue), config;
+    for (int i = 0; i < keys; ++i) {
+      const std::string name =
+          "K" + std::to_string(i) + (random() % 4 ? "" : "'s");
+      const bool text = random() % 3 == 0;
+      sysdb[name]["namedb"] = "VEH";
+      sysdb[name]["type"] = text ? KEY_TYPE_STRING : KEY_TYPE_DOUBLE;
+      sysdb[name]["value"] =
+          text ? Json::Value("x'),('y'," + std::to_string(i))
+               : Json::Value(std::ldexp(random() - 2e9,
+                                        static_cast<int>(random() % 60) - 30));
+      config["list"][i]["name"] = name;
+      config["list"][i]["save_to_db"] = true;
+    }
+    sim_.write("sysdb.json", sysdb.toStyledString());
+    stats_.apply_config(config, 3, 30);
+    stats_.create_schema();
+    sql(kStatsDb, "DELETE FROM data");
+    EXPECT_EQ(stats_.save_to_db(100, false), 0);
+
+    std::string whole = kInsertHeader;
+    for (const auto& [name, key] : stats_.keys()) {
+      const Json::Value& value = sysdb[name]["value"];
+      if (whole.back() == ')') whole += ',';
+      whole += value.isString() ? stats_.save_string(name, value.asString())
+                                : stats_.save_double(name, value.asDouble());
+    }
+    const std::string twin = kVolatileDir + std::to_string(keys) + ".db";
+    write_file(twin + ".sql", kCreateTable + (";" + whole));
+    shell("/usr/bin/sqlite3 " + twin + " < " + twin + ".sql");
+    const char* dump = "SELECT rowid,key,typeof(value),quote(value) FROM data";
+    EXPECT_EQ(sql(kStatsDb, dump), sql(twin, dump)) << keys;
+    EXPECT_EQ(sql(kStatsDb, "SELECT count(DISTINCT ts) FROM data"), "1\n");
+  }
+
+  sql(kStatsDb, "DELETE FROM data");
+  stats_.set_max_page_count(6);  // Room for the first piece only.
+  stats_.save_to_db(200, true);
+  EXPECT_EQ(sql(kStatsDb, "SELECT count(*) FROM data"), "0\n");
+  EXPECT_THAT(log_.texts(LOG_NOTICE).back(),
+              StartsWith("Error adding entry (13:"));
+
+  sql(kStatsDb, "DROP TABLE data; CREATE TABLE data (key TEXT, value BLOB)");
+  stats_.set_max_page_count(kHardPageLimit);
+  stats_.save_to_db(300, true);
+  EXPECT_EQ(sql(kStatsDb, "SELECT count(*) FROM data"), "1100\n");
 }
 
 // Values no JSON file holds, but a device's system database may return.

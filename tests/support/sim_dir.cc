@@ -48,17 +48,19 @@ std::string SimDir::read(const std::string& relative) const {
   return content.str();
 }
 
-Json::Value SimDir::sysdb() const {
-  Json::Value root(Json::objectValue);
-  std::string text = read("sysdb.json");
-  if (text.empty()) return root;
+Json::Value parse_json(const std::string& text) {
+  Json::Value root;
   std::istringstream in(text);
-  Json::CharReaderBuilder builder;
   std::string errors;
-  if (!Json::parseFromStream(builder, in, &root, &errors)) {
-    throw std::runtime_error("sysdb.json is not valid JSON: " + errors);
+  if (!Json::parseFromStream(Json::CharReaderBuilder(), in, &root, &errors)) {
+    throw std::runtime_error("not JSON: " + errors + text);
   }
   return root;
+}
+
+Json::Value SimDir::sysdb() const {
+  const std::string text = read("sysdb.json");
+  return text.empty() ? Json::Value(Json::objectValue) : parse_json(text);
 }
 
 void SimDir::set_key(const std::string& key, const char* namedb, int type,

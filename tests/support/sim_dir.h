@@ -9,6 +9,9 @@
 
 namespace kvo {
 
+// The value of a JSON text; throws when it is not one.
+Json::Value parse_json(const std::string& text);
+
 class SimDir {
  public:
   SimDir();

@@ -2,7 +2,6 @@
 // limit and a backup schedule.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <json/reader.h>
 
 #include <memory>
 #include <string>
@@ -29,12 +28,7 @@ class ArchiveConfigTest : public ::testing::Test {
   }
   // Applies `document` to a fresh "stats"; the names in its key list.
   std::string apply(const std::string& document, uint32_t size = 3) {
-    Json::Value config;
-    std::unique_ptr<Json::CharReader> reader(
-        Json::CharReaderBuilder().newCharReader());
-    EXPECT_TRUE(reader->parse(
-        document.data(), document.data() + document.size(), &config, nullptr));
-    stats_->apply_config(config, size, 30);
+    stats_->apply_config(parse_json(document), size, 30);
     std::string names;
     for (const auto& entry : stats_->keys()) names += entry.first + " ";
     return names;
