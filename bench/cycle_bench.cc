@@ -20,7 +20,6 @@
 #include "archive/schema.h"
 #include "base/log.h"
 #include "base/sqlite_handle.h"
-#include "base/sqlite_memory.h"
 #include "platform/sysdb.h"
 #include "support/archive_peer.h"
 #include "support/sim_dir.h"
@@ -304,7 +303,6 @@ void measure_backup(int runs) {
 }  // namespace kvo
 
 int main() {
-  kvo::use_sqlite_free_lists();  // As the service does.
   kvo::log_open();
   std::printf(
       "Sampling cycle, every key due, median us of CPU time (cycle = lines "

@@ -1,5 +1,5 @@
-// The test programs have SQLite allocate as the service does, from before
-// anything opens a database.
+// Test and benchmark programs have SQLite allocate as the service does,
+// from before anything opens a database.
 #include "base/sqlite_memory.h"
 
 namespace {
