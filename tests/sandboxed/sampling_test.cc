@@ -10,6 +10,7 @@
 #include "archive/archive.h"
 #include "archive/insert_pieces.h"
 #include "archive/key_value.h"
+#include "base/sqlite_handle.h"
 #include "support/device.h"
 
 namespace kvo {
@@ -77,7 +78,8 @@ TEST_F(SamplingTest, EachKindOfValueIsStoredAsItsLiteralInOneStatement) {
 
 // Batches of pieces, at their bounds, with quoted names, texts like tuples
 // and numbers of every size: the one statement's rows, at one time; none of
-// a batch that cannot fit; a table of another shape gets the one statement.
+// a batch that cannot fit or meets a reader's lock, and no transaction left
+// open; a table of another shape gets the one statement.
 TEST_F(SamplingTest, ALargeCycleStoresWhatItsOneStatementWouldOrNothing) {
   std::mt19937 random(11);
   for (int keys : {256, 257, 513, 1100}) {
@@ -123,8 +125,17 @@ TEST_F(SamplingTest, ALargeCycleStoresWhatItsOneStatementWouldOrNothing) {
   EXPECT_THAT(log_.texts(LOG_NOTICE).back(),
               StartsWith("Error adding entry (13:"));
 
-  sql(kStatsDb, "DROP TABLE data; CREATE TABLE data (key TEXT, value BLOB)");
   stats_.set_max_page_count(kHardPageLimit);
+  SqliteDb reader;
+  sqlite3_open(kStatsDb.c_str(), reader.out());
+  sqlite3_exec(reader.get(), "BEGIN; SELECT * FROM data", nullptr, nullptr,
+               nullptr);
+  stats_.save_to_db(250, true);
+  reader.reset();
+  EXPECT_THAT(log_.texts(LOG_NOTICE).back(),
+              StartsWith("Error adding entry (5:"));
+
+  sql(kStatsDb, "DROP TABLE data; CREATE TABLE data (key TEXT, value BLOB)");
   stats_.save_to_db(300, true);
   EXPECT_EQ(sql(kStatsDb, "SELECT count(*) FROM data"), "1100\n");
 }
