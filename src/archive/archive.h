@@ -76,8 +76,8 @@ class Archive {
   // Opens the working database unless it is open.
   int open_db();
   // Runs a statement that yields no rows; failure is the SQLite result code.
-  // An INSERT batch may come with the offsets where it can be cut into
-  // bounded statements (insert_pieces.h), which it then runs as.
+  // An INSERT batch may come with `cuts`, the offsets at which it can be cut
+  // into bounded statements (insert_pieces.h); it then runs as those.
   int exec_sql(const std::string& sql, const std::vector<size_t>& cuts = {});
   // The connection settings and the table; fail only when the database
   // cannot be opened, statement failures being logged and ignored.
