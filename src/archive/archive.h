@@ -73,7 +73,9 @@ class Archive {
 
   // archive_database.cc
 
-  // Opens the working database unless it is open.
+  // Opens the working database unless it is open. One marked unusable since
+  // (archive_damage.cc) is first set aside and replaced by a fresh database
+  // with the table, so that sampling goes on.
   int open_db();
   // Runs a statement that yields no rows; failure is the SQLite result code.
   // An INSERT batch may come with `cuts`, the offsets at which it can be cut
@@ -86,6 +88,19 @@ class Archive {
   int create_schema();
   // The database's page count into `pages`, which is 0 on failure.
   int get_page_count(uint32_t* pages);
+
+  // archive_damage.cc
+
+  // Marks the working database for replacement at the next open_db when a
+  // statement's result `rc` says it is damaged or no database.
+  void note_damage(int rc);
+  // The same when `data` no longer has a shape the service can use (after a
+  // statement on it failed for no reason SQLite names as damage).
+  void check_shape();
+  // True when the file at db_path is gone or another than the connection's,
+  // which a backup would copy in its place.
+  bool db_file_replaced() const;
+  bool db_unusable() const { return db_unusable_; }
 
   // archive_size_control.cc
   // Inserts one batch, making room while the database is full; `cuts` as
@@ -117,12 +132,22 @@ class Archive {
   void remove_old_archives();
 
   // archive_initialization.cc
+
   // Start-up: prepares the archive directory and loads the newest good
   // archive as the working database.
   void initialize();
-  // Succeeds when the archive at `path` is unpacked, verified and in place
-  // as the working database.
+  // 0 when the archive at `path` is unpacked, verified, found usable and in
+  // place as the working database; -1 when the archive is at fault (bad or
+  // unusable); kArchiveKept when volatile storage failed, which says
+  // nothing of the archive.
   int load_archive(const std::string& path);
+  static constexpr int kArchiveKept = 1;
+  // While an archive that volatile storage could not take waits to be
+  // loaded, no backup may be written: it would become the newest. Once
+  // there is room, tries again (at most once a minute of `now`) and restores
+  // the totals of what it loads. True when nothing waits (any longer).
+  bool load_waiting_archive(uint32_t now);
+  bool archive_waiting() const { return archive_waiting_; }
 
   const std::string& name() const { return name_; }
   const std::string& db_path() const { return db_path_; }
@@ -139,6 +164,25 @@ class Archive {
  private:
   friend class ArchivePeer;  // Lets tests set up states directly.
 
+  // Identity of the working database's file, as the connection opened it.
+  struct FileId {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+  };
+
+  // archive_initialization.cc
+  // Tries `numbers` newest first, deleting each bad archive, until one loads
+  // or volatile storage fails; true when one loaded.
+  bool load_newest_archive(const std::vector<uint32_t>& numbers);
+  // True, after one notice, when volatile storage cannot take `bytes` more
+  // now, so that the archive at `path` failed through no fault of its own.
+  bool volatile_storage_failed(const std::string& path, uint64_t bytes);
+
+  // archive_damage.cc
+  // Moves the unusable working database aside (one file an instance, kept
+  // for a look) and closes the connection; open_db starts afresh.
+  void set_aside_db();
+
   std::string name_;
   std::string db_path_;
   std::string backup_db_path_;
@@ -146,6 +190,15 @@ class Archive {
   // std::string compares as unsigned bytes, which gives the walk order.
   std::map<std::string, ArchiveKey> keys_;
   SqliteDb db_;
+  FileId db_file_;
+  // Set when the working database was found unusable; open_db replaces it.
+  bool db_unusable_ = false;
+  // Set by set_aside_db: the next open creates the table in the new file.
+  bool db_fresh_ = false;
+  // Set while start-up's newest archive waits for room in volatile storage.
+  bool archive_waiting_ = false;
+  bool load_retried_ = false;
+  uint32_t load_retry_time_ = 0;
   uint32_t max_page_count_ = kHardPageLimit;
   uint32_t archive_period_ = 600;
   uint32_t next_archive_time_ = 0;

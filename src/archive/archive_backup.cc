@@ -11,12 +11,26 @@ namespace kvo {
 int Archive::backup(uint32_t now) {
   log_printf(LOG_INFO, "Backing up archive (%s)", name_.c_str());
   if (next_archive_time_ == 0) return 0;
+  if (!load_waiting_archive(now)) {
+    // The archive start-up could not load stays the newest, so that the
+    // next start restores its totals, not this run's.
+    log_printf(LOG_NOTICE, "Backup held back until archive loads (%s)",
+               name_.c_str());
+    next_archive_time_ = now + archive_period_;
+    return 0;
+  }
 
   // The shell's .backup gives a consistent copy while our own connection
   // stays open and idle.
   std::string copy_command =
       "/usr/bin/sqlite3 " + db_path_ + " \".backup '" + backup_db_path_ + "'\"";
+  // The copy reads the file by its path: one that is no longer the
+  // connection's is replaced like a damaged one.
+  if (db_file_replaced()) db_unusable_ = true;
   save_to_db(now, true);
+  // A save that found the database unusable lost its samples; the fresh
+  // database must hold every total before it is copied.
+  if (db_unusable_) save_to_db(now, true);
   int status = exec_command(copy_command);
   if (status != 0) {
     log_printf(LOG_NOTICE, "Error backing up archive (%s:%d)",

@@ -1,4 +1,6 @@
 // The working database's connection, its settings and its one table.
+#include <sys/stat.h>
+
 #include <string>
 
 #ifdef __GLIBC__
@@ -34,6 +36,7 @@ void release_free_memory() {
 }  // namespace
 
 int Archive::open_db() {
+  if (db_unusable_) set_aside_db();
   if (db_) return 0;
   if (sqlite3_open(db_path_.c_str(), db_.out()) != SQLITE_OK) {
     log_printf(LOG_NOTICE, "Error opening db (%s)", db_path_.c_str());
@@ -41,9 +44,21 @@ int Archive::open_db() {
     db_.reset();
     return -1;
   }
+  struct stat info;
+  if (stat(db_path_.c_str(), &info) == 0) {
+    db_file_ = {static_cast<uint64_t>(info.st_dev),
+                static_cast<uint64_t>(info.st_ino)};
+  }
   sqlite3_exec(db_.get(), kCacheSizePragma, nullptr, nullptr, nullptr);
   set_max_page_count(kHardPageLimit);
   disable_sync();
+  if (db_fresh_) {
+    // In place of a database set aside: the table, as create_schema makes
+    // it at start-up (on an empty file the mode needs no VACUUM).
+    db_fresh_ = false;
+    exec_sql("PRAGMA auto_vacuum=FULL");
+    exec_sql(kCreateTable);
+  }
   return 0;
 }
 
@@ -79,9 +94,9 @@ int Archive::create_schema() {
   if (open_db() != 0) return -1;
   // The auto-vacuum mode of an existing file only changes through VACUUM;
   // with it, deleted rows give their pages back at every commit.
-  exec_sql("PRAGMA auto_vacuum=FULL");
-  exec_sql("VACUUM");
-  exec_sql(kCreateTable);
+  note_damage(exec_sql("PRAGMA auto_vacuum=FULL"));
+  note_damage(exec_sql("VACUUM"));
+  note_damage(exec_sql(kCreateTable));
   release_free_memory();
   return 0;
 }
@@ -95,6 +110,7 @@ int Archive::get_page_count(uint32_t* pages) {
   if (rc != SQLITE_OK) {
     log_printf(LOG_NOTICE, "Error getting page count (%d:%s)", rc,
                kPageCountQuery);
+    note_damage(rc);
     return rc;
   }
   int count = 0;
@@ -102,6 +118,7 @@ int Archive::get_page_count(uint32_t* pages) {
     count = sqlite3_column_int(stmt.get(), 0);
   }
   *pages = count > 0 ? static_cast<uint32_t>(count) : 0;
+  note_damage(rc);
   return rc == SQLITE_DONE ? 0 : rc;
 }
 

@@ -62,8 +62,10 @@ int write_value(sqlite3_stmt* stmt, uint16_t type, const char* namedb,
 
 void Archive::restore_values() {
   log_printf(LOG_INFO, "Restoring archive (%s)", name_.c_str());
-  // Also the first open of the process; if it fails, each key retries.
+  // Also the first open of the process; if it fails, each key retries. A
+  // file found unusable here is replaced at the first key's open.
   create_schema();
+  check_shape();
   copy_to_sysdb();
   // The copy cannot fail as a whole, so its status is always 0.
   log_printf(LOG_INFO, "Finished restoring archive (%s:%d)", name_.c_str(), 0);
@@ -93,6 +95,7 @@ int Archive::restore_key(const ArchiveKey& key, const std::string& name) {
                                     stmt.out(), nullptr);
   if (rc != SQLITE_OK) {
     log_printf(LOG_NOTICE, "Error getting row data (%d:%s)", rc, query.c_str());
+    note_damage(rc);
     return -1;
   }
   const int step = sqlite3_step(stmt.get());
@@ -101,6 +104,7 @@ int Archive::restore_key(const ArchiveKey& key, const std::string& name) {
     if (step != SQLITE_DONE) {
       log_printf(LOG_NOTICE, "Error getting row data (%d:%s)", step,
                  query.c_str());
+      note_damage(step);
     }
     return -1;
   }

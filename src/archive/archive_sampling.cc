@@ -15,6 +15,7 @@ constexpr size_t kTupleReserve = 48;
 }  // namespace
 
 void Archive::update(uint32_t now) {
+  load_waiting_archive(now);
   send_to_log(now);
   log_printf(LOG_DEBUG, "update: next_archive_time:%u", next_archive_time_);
   if (next_archive_time_ == 0) return;  // Nothing is configured for saving.

@@ -56,6 +56,10 @@ int Archive::add_entries(const std::string& sql,
     delete_old_entries(kDeleteBatch);
   }
   log_printf(LOG_NOTICE, "Error adding entry (%d:%s)", rc, sql.c_str());
+  // The service's own batch fails on its own table only when the file is
+  // damaged or the table is another one now.
+  note_damage(rc);
+  if (rc != SQLITE_FULL) check_shape();
   return -1;
 }
 
@@ -68,7 +72,10 @@ int Archive::delete_old_entries(uint32_t count) {
   uint64_t first = 0;
   const int rc = oldest_rowid(db_.get(), &first);
   if (rc == SQLITE_DONE) return 0;
-  if (rc != SQLITE_OK) return rc;
+  if (rc != SQLITE_OK) {
+    note_damage(rc);
+    return rc;
+  }
   // Unsigned arithmetic on purpose: it cannot overflow into undefined
   // behaviour, whatever rowids a foreign database holds.
   const uint64_t last = first + count;
@@ -77,7 +84,10 @@ int Archive::delete_old_entries(uint32_t count) {
              static_cast<unsigned long long>(last));
   // Rowid 0 is never written here; a table starting there is left alone.
   if (first == 0) return 0;
-  return exec_sql("DELETE FROM data WHERE rowid<=" + std::to_string(last));
+  const int deleted =
+      exec_sql("DELETE FROM data WHERE rowid<=" + std::to_string(last));
+  note_damage(deleted);
+  return deleted;
 }
 
 void Archive::check_size() {
