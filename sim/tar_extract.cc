@@ -1,5 +1,6 @@
 #include "tar_extract.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +21,40 @@ namespace kvo::sim {
 namespace {
 
 using ArchiveReader = std::unique_ptr<archive, decltype(&archive_read_free)>;
+
+constexpr char kStagePrefix[] = ".kvo-extract-";
+
+// Removes the staging folder `name` of `dir_fd` with the files in it.
+void remove_stage(int dir_fd, const char* name) {
+  UniqueFd stage_fd(
+      ::openat(dir_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  DIR* listing =
+      stage_fd.valid() ? ::fdopendir(::dup(stage_fd.get())) : nullptr;
+  if (listing != nullptr) {
+    while (const dirent* entry = ::readdir(listing)) {
+      ::unlinkat(stage_fd.get(), entry->d_name, 0);
+    }
+    ::closedir(listing);
+  }
+  ::unlinkat(dir_fd, name, AT_REMOVEDIR);
+}
+
+// Staging folders left by a process killed while it unpacked: no call is
+// under way but this one (the platform serves one thread), so every such
+// folder is stale, and left alone they would fill volatile storage.
+void remove_stale_stages(int dir_fd) {
+  DIR* listing = ::fdopendir(::dup(dir_fd));
+  if (listing == nullptr) return;
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(listing)) {
+    if (std::strncmp(entry->d_name, kStagePrefix, sizeof(kStagePrefix) - 1) ==
+        0) {
+      stale.emplace_back(entry->d_name);
+    }
+  }
+  ::closedir(listing);
+  for (const std::string& name : stale) remove_stage(dir_fd, name.c_str());
+}
 
 enum class Member { kFile, kSkip, kRefused };
 
@@ -99,7 +135,7 @@ class PendingFiles {
 
  private:
   static int make_stage(int dir_fd, const char* dir, std::string* stage) {
-    std::string pattern = std::string(dir) + "/.kvo-extract-XXXXXX";
+    std::string pattern = std::string(dir) + "/" + kStagePrefix + "XXXXXX";
     if (::mkdtemp(&pattern[0]) == nullptr) return -1;
     *stage = pattern.substr(pattern.rfind('/') + 1);
     return ::openat(dir_fd, stage->c_str(),
@@ -141,6 +177,7 @@ bool extract_tar(const char* tar, const char* dir) {
       la.read_open_filename(reader.get(), tar, 10240) != ARCHIVE_OK) {
     return false;
   }
+  remove_stale_stages(dir_fd.get());
   PendingFiles pending(dir_fd.get(), dir);
   if (!pending.valid()) return false;
   for (;;) {

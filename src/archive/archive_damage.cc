@@ -19,8 +19,7 @@ void Archive::note_damage(int rc) {
 }
 
 void Archive::check_shape() {
-  if (db_ && !db_unusable_ &&
-      check_database(db_.get(), false).fitness == Fitness::kUnusable) {
+  if (db_ && !db_unusable_ && check_database(db_.get(), false).unusable()) {
     db_unusable_ = true;
   }
 }

@@ -7,14 +7,14 @@
 namespace kvo {
 namespace {
 
-DatabaseCheck unusable(std::string reason) {
-  return {Fitness::kUnusable, std::move(reason)};
+DatabaseCheck other_shape(std::string reason) {
+  return {Fitness::kOtherShape, std::move(reason)};
 }
 
 // A query that failed with `rc`: damage is the database's own fault, any
 // other failure says nothing about it.
 DatabaseCheck failed(sqlite3* db, int rc) {
-  return {is_damage(rc) ? Fitness::kUnusable : Fitness::kUnknown,
+  return {is_damage(rc) ? Fitness::kDamaged : Fitness::kUnknown,
           sqlite3_errmsg(db)};
 }
 
@@ -39,7 +39,9 @@ DatabaseCheck check_pages(sqlite3* db) {
     verdict = column_text(s, 0);
   });
   if (rc != SQLITE_OK) return failed(db, rc);
-  if (verdict != "ok") return unusable("fails its integrity check");
+  if (verdict != "ok") {
+    return {Fitness::kDamaged, "fails its integrity check"};
+  }
   return {};
 }
 
@@ -59,18 +61,24 @@ DatabaseCheck check_objects(sqlite3* db) {
         }
       });
   if (rc != SQLITE_OK) return failed(db, rc);
-  if (type.empty()) return unusable("no table data");
-  if (type != "table") return unusable("data is a " + type);
+  if (type.empty()) return other_shape("no table data");
+  if (type != "table") return other_shape("data is a " + type);
   if (sqlite3_strnicmp(sql.c_str(), "CREATE VIRTUAL", 14) == 0) {
-    return unusable("data is a virtual table");
+    return other_shape("data is a virtual table");
   }
-  if (triggers > 0) return unusable("holds a trigger");
+  if (triggers > 0) return other_shape("holds a trigger");
   return {};
 }
 
-// The columns sampling writes and restoring reads exist as plain columns,
-// and no other column refuses a row that gives it no value.
+// Rows have a rowid (restoring and size control order by it), the columns
+// sampling writes and restoring reads are plain columns, and no other
+// column refuses a row that gives it no value.
 DatabaseCheck check_columns(sqlite3* db) {
+  SqliteStatement stmt;
+  const int prepared =
+      sqlite3_prepare_v2(db, "SELECT rowid FROM data", -1, stmt.out(), nullptr);
+  if (prepared == SQLITE_ERROR) return other_shape("data has no rowid");
+  if (prepared != SQLITE_OK) return failed(db, prepared);
   bool has_key = false, has_value = false;
   std::string needs_value;
   const int rc = each_row(
@@ -88,17 +96,11 @@ DatabaseCheck check_columns(sqlite3* db) {
         if (sqlite3_column_int(s, 2) != 0) needs_value = name;
       });
   if (rc != SQLITE_OK) return failed(db, rc);
-  if (!has_key) return unusable("data has no column key");
-  if (!has_value) return unusable("data has no column value");
+  if (!has_key) return other_shape("data has no column key");
+  if (!has_value) return other_shape("data has no column value");
   if (!needs_value.empty()) {
-    return unusable("data's column " + needs_value + " needs a value");
+    return other_shape("data's column " + needs_value + " needs a value");
   }
-  // Restoring and size control address rows by rowid.
-  SqliteStatement stmt;
-  const int prepared =
-      sqlite3_prepare_v2(db, "SELECT rowid FROM data", -1, stmt.out(), nullptr);
-  if (prepared == SQLITE_ERROR) return unusable("data has no rowid");
-  if (prepared != SQLITE_OK) return failed(db, prepared);
   return {};
 }
 

@@ -14,7 +14,8 @@ namespace kvo {
 
 enum class Fitness {
   kUsable,
-  kUnusable,
+  kDamaged,     // No database, or its pages fail the integrity check.
+  kOtherShape,  // Sound, but not a table `data` the service can use.
   // SQLite could not tell (an I/O error, no memory, a lock): the fault lies
   // outside the database, which may well be usable.
   kUnknown,
@@ -23,6 +24,10 @@ enum class Fitness {
 struct DatabaseCheck {
   Fitness fitness = Fitness::kUsable;
   std::string reason;  // Why not, for a message; empty when usable.
+
+  bool unusable() const {
+    return fitness == Fitness::kDamaged || fitness == Fitness::kOtherShape;
+  }
 };
 
 // Checks the main database of `db`. With `integrity`, SQLite's quick_check

@@ -19,6 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using Names = std::set<std::string>;
+using ::testing::Contains;
+using ::testing::StartsWith;
 
 TEST(ArchiveNumberTest, ReadsAsScanfsUnsignedConversion) {
   const std::vector<std::pair<const char*, uint32_t>> cases = {
@@ -144,6 +146,44 @@ TEST_F(ArchiveFilesTest, BackupWritesTheNextNumberOrKeepsItsStateForARetry) {
       path + ": OK\n");
   EXPECT_EQ(sql(path, "SELECT count(*) FROM data"), "4\n");  // Each try saved.
   EXPECT_FALSE(fs::exists(std::string(kVolatileDir) + "stats.tar"));
+}
+
+TEST_F(ArchiveFilesTest, AnUnusableWorkingDatabaseIsSetAsideForAFreshOne) {
+  sim_.set_key("VEH_ODOMETER", "VEH", KEY_TYPE_DOUBLE, 812);
+  Json::Value config;
+  config["list"][0]["name"] = "VEH_ODOMETER";
+  config["list"][0]["save_to_db"] = true;
+  stats_.apply_config(config, 3, 30);
+  stats_.restore_values();
+  const std::string other = std::string(kVolatileDir) + "other.db";
+  // Overwritten in place, its table replaced, another file moved over it,
+  // removed: each while the connection is open.
+  const std::vector<std::string> damages = {
+      "head -c 8192 /dev/urandom >" + kStatsDb,
+      "sqlite3 " + kStatsDb + " 'DROP TABLE data; CREATE TABLE data (key)'",
+      "sqlite3 " + other + " 'CREATE TABLE t (x)'; mv " + other + " " +
+          kStatsDb,
+      "rm " + kStatsDb};
+  uint32_t number = 0;
+  for (const std::string& damage : damages) {
+    stats_.save_to_db(1000, true);
+    shell(damage);
+    log_.clear();
+    ArchivePeer::set_backup_state(stats_, 1000, 1800, number);
+    EXPECT_EQ(stats_.backup(5000), 0);
+    // The backup right after carries the totals in a usable database.
+    const std::string copy = std::string(kVolatileDir) + "copy.db";
+    shell("tar -xOf " + kStatsArchives + std::to_string(number++) +
+          ".tar stats_bak.db >" + copy);
+    EXPECT_EQ(sql(copy, "SELECT key, value FROM data"), "VEH_ODOMETER|812.0\n")
+        << damage;
+    EXPECT_THAT(log_.texts(LOG_NOTICE),
+                Contains(StartsWith("Working database unusable")).Times(1))
+        << damage;
+  }
+  EXPECT_EQ(sql(std::string(kVolatileDir) + "stats_unusable.db",
+                "SELECT name FROM sqlite_master"),
+            "t\n");  // The file moved over it: a removed one leaves none.
 }
 
 }  // namespace

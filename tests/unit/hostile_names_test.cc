@@ -11,11 +11,13 @@ namespace kvo {
 namespace {
 
 // Members named like the extraction's own staging files, in front of the
-// ones that matter, each still ends up holding its own content.
+// ones that matter, each still ends up holding its own content; a staging
+// folder left by a killed extraction is gone.
 TEST(HostileNamesTest, MemberNamesCannotReachTheExtractionsOwnFiles) {
   SimDir dir;
   const std::string src = dir.path() + "/src", out = dir.path() + "/out";
-  shell("mkdir " + src + " " + out);
+  shell("mkdir -p " + src + " " + out + "/.kvo-extract-left && echo x >" + out +
+        "/.kvo-extract-left/stats_bak.db");
   std::string names;
   for (int i = 1; i <= 200; ++i) {
     std::string name =

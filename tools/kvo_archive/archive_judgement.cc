@@ -127,21 +127,22 @@ Judgement judge_archive(const std::string& path, const std::string& instance) {
   }
   judgement.state = checksum_state(checksum->second, copy->second,
                                    kVolatileDir + copy_name, &judgement.detail);
-  judgement.loads = judgement.state == ArchiveState::kGood;
   auto database = std::make_unique<MemoryDatabase>();
-  std::string error;
+  const DatabaseCheck check = database->open(std::move(copy->second));
   ArchiveState database_state = ArchiveState::kGood;
-  if (!database->open(std::move(copy->second), &error)) {
-    database_state = ArchiveState::kNotDatabase;
-  } else if (!database->has_service_schema(&error)) {
+  if (check.fitness == Fitness::kOtherShape) {
     database_state = ArchiveState::kUnexpectedSchema;
+  } else if (check.fitness != Fitness::kUsable) {
+    database_state = ArchiveState::kNotDatabase;
   } else {
     judgement.database = std::move(database);
   }
-  if (judgement.loads && database_state != ArchiveState::kGood) {
+  if (judgement.state == ArchiveState::kGood &&
+      database_state != ArchiveState::kGood) {
     judgement.state = database_state;
-    judgement.detail = copy_name + ": " + error;
+    judgement.detail = copy_name + ": " + check.reason;
   }
+  judgement.loads = judgement.state == ArchiveState::kGood;
   return judgement;
 }
 

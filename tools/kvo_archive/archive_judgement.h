@@ -21,9 +21,9 @@ enum class ArchiveState {
   kMissingMember,   // No <name>_bak.db or no <name>.md5.
   kChecksumNamesAnotherFile,
   kChecksumMismatch,  // Includes a checksum file start-up cannot read.
-  // Start-up loads these two: it does not open the copy.
-  kNotDatabase,
-  kUnexpectedSchema,
+  // The copy fails the check start-up makes before loading it.
+  kNotDatabase,       // Damaged, or no SQLite database at all.
+  kUnexpectedSchema,  // No table data the service can use.
 };
 
 const char* state_name(ArchiveState state);
@@ -37,8 +37,8 @@ struct Judgement {
   ArchiveState state = ArchiveState::kNotTar;
   std::string detail;
   bool loads = false;  // Start-up would take it as the working database.
-  // The copy, opened, when it is a database with the service's table,
-  // whatever the checksum said (for a look at a rejected archive).
+  // The copy, opened, when it is a usable database, whatever the checksum
+  // said (for a look at a rejected archive).
   std::unique_ptr<MemoryDatabase> database;
 };
 

@@ -58,10 +58,13 @@ bool open_database_source(const std::string& path,
       is_database_file(std::string(head, sizeof(head)))) {
     std::string bytes;
     auto opened = std::make_unique<MemoryDatabase>();
-    if (!read_file(path, &bytes, error) ||
-        !opened->open(std::move(bytes), error) ||
-        !opened->has_service_schema(error)) {
+    if (!read_file(path, &bytes, error)) {
       *error = path + ": " + *error;
+      return false;
+    }
+    const DatabaseCheck check = opened->open(std::move(bytes));
+    if (check.fitness != Fitness::kUsable) {
+      *error = path + ": " + check.reason;
       return false;
     }
     struct stat journal;

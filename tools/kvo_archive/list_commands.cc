@@ -37,8 +37,10 @@ sample time (UTC), and what the service's start-up would do with it:
 
 States: good; rejected by start-up: not a tar, truncated, refused member,
 member too large, missing member, checksum names another file, checksum
-mismatch; loaded by start-up all the same, which does not open the copy:
-not a database, unexpected schema.
+mismatch, not a database (damaged, or no SQLite database), unexpected
+schema (no table data the service can use: a view, a trigger, a missing
+key or value column). An archive that volatile storage cannot take is
+kept by start-up and loaded once there is room; this tool cannot see that.
 
 Exit status: 0 every archive is good, 1 some is not or a DIR holds none,
 2 wrong usage.

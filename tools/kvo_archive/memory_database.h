@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "archive/database_check.h"
 #include "base/sqlite_handle.h"
 
 namespace kvo::archive_tool {
@@ -26,12 +27,9 @@ class MemoryDatabase {
   MemoryDatabase(const MemoryDatabase&) = delete;
   MemoryDatabase& operator=(const MemoryDatabase&) = delete;
 
-  // Takes `bytes` and opens them. False with the reason in `*error` when
-  // they are not a sound SQLite database.
-  bool open(std::string bytes, std::string* error);
-
-  // True when `data` is the service's table, with the columns it creates.
-  bool has_service_schema(std::string* error) const;
+  // Takes `bytes` and checks them as start-up checks an archived copy
+  // (archive/database_check.h); the verdict, with its reason.
+  DatabaseCheck open(std::string bytes);
 
   bool summarize(DataSummary* summary, std::string* error) const;
 
