@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "archive/archive_key.h"
+#include "archive/database_check.h"
 #include "archive/paths.h"
 #include "archive/schema.h"
 #include "base/sqlite_handle.h"
@@ -95,8 +96,10 @@ class Archive {
   // statement's result `rc` says it is damaged or no database.
   void note_damage(int rc);
   // The same when `data` no longer has a shape the service can use (after a
-  // statement on it failed for no reason SQLite names as damage).
-  void check_shape();
+  // statement on it failed for no reason SQLite names as damage). Returns
+  // what it found; a table that is merely missing is no reason to replace
+  // the file.
+  Fitness check_shape();
   // True when the file at db_path is gone or another than the connection's,
   // which a backup would copy in its place.
   bool db_file_replaced() const;
@@ -195,6 +198,8 @@ class Archive {
   bool db_unusable_ = false;
   // Set by set_aside_db: the next open creates the table in the new file.
   bool db_fresh_ = false;
+  // Set when a batch was lost to a database that is replaced or mended now.
+  bool samples_lost_ = false;
   // Set while start-up's newest archive waits for room in volatile storage.
   bool archive_waiting_ = false;
   bool load_retried_ = false;

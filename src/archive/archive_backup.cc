@@ -27,10 +27,11 @@ int Archive::backup(uint32_t now) {
   // The copy reads the file by its path: one that is no longer the
   // connection's is replaced like a damaged one.
   if (db_file_replaced()) db_unusable_ = true;
+  samples_lost_ = false;
   save_to_db(now, true);
-  // A save that found the database unusable lost its samples; the fresh
-  // database must hold every total before it is copied.
-  if (db_unusable_) save_to_db(now, true);
+  // A save whose batch was lost to a database replaced or mended since must
+  // be made again: the copy must hold every total.
+  if (samples_lost_) save_to_db(now, true);
   int status = exec_command(copy_command);
   if (status != 0) {
     log_printf(LOG_NOTICE, "Error backing up archive (%s:%d)",

@@ -18,10 +18,13 @@ void Archive::note_damage(int rc) {
   if (db_ && is_damage(rc)) db_unusable_ = true;
 }
 
-void Archive::check_shape() {
-  if (db_ && !db_unusable_ && check_database(db_.get(), false).unusable()) {
+Fitness Archive::check_shape() {
+  if (!db_ || db_unusable_) return Fitness::kUnknown;
+  const Fitness fitness = check_database(db_.get(), false).fitness;
+  if (fitness == Fitness::kDamaged || fitness == Fitness::kOtherShape) {
     db_unusable_ = true;
   }
+  return fitness;
 }
 
 bool Archive::db_file_replaced() const {

@@ -61,7 +61,7 @@ DatabaseCheck check_objects(sqlite3* db) {
         }
       });
   if (rc != SQLITE_OK) return failed(db, rc);
-  if (type.empty()) return other_shape("no table data");
+  if (type.empty()) return {Fitness::kNoTable, "no table data"};
   if (type != "table") return other_shape("data is a " + type);
   if (sqlite3_strnicmp(sql.c_str(), "CREATE VIRTUAL", 14) == 0) {
     return other_shape("data is a virtual table");

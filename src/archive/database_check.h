@@ -15,7 +15,8 @@ namespace kvo {
 enum class Fitness {
   kUsable,
   kDamaged,     // No database, or its pages fail the integrity check.
-  kOtherShape,  // Sound, but not a table `data` the service can use.
+  kNoTable,     // Sound, but without a table `data`.
+  kOtherShape,  // Sound, but `data` is not a table the service can use.
   // SQLite could not tell (an I/O error, no memory, a lock): the fault lies
   // outside the database, which may well be usable.
   kUnknown,
@@ -26,7 +27,7 @@ struct DatabaseCheck {
   std::string reason;  // Why not, for a message; empty when usable.
 
   bool unusable() const {
-    return fitness == Fitness::kDamaged || fitness == Fitness::kOtherShape;
+    return fitness != Fitness::kUsable && fitness != Fitness::kUnknown;
   }
 };
 

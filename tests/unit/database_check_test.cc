@@ -41,7 +41,7 @@ TEST(DatabaseCheckTest, TellsUsableCopiesFromDamagedAndForeignOnes) {
       {table + "; CREATE TABLE t (x); CREATE TRIGGER g AFTER INSERT ON t "
                "BEGIN SELECT 1; END",
        Fitness::kOtherShape, "holds a trigger"},
-      {"bytes:", Fitness::kOtherShape, "no table data"},
+      {"bytes:", Fitness::kNoTable, "no table data"},
       {"bytes:" + std::string(8192, 'x'), Fitness::kDamaged,
        "file is not a database"},
   };

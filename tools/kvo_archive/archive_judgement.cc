@@ -130,7 +130,8 @@ Judgement judge_archive(const std::string& path, const std::string& instance) {
   auto database = std::make_unique<MemoryDatabase>();
   const DatabaseCheck check = database->open(std::move(copy->second));
   ArchiveState database_state = ArchiveState::kGood;
-  if (check.fitness == Fitness::kOtherShape) {
+  if (check.fitness == Fitness::kOtherShape ||
+      check.fitness == Fitness::kNoTable) {
     database_state = ArchiveState::kUnexpectedSchema;
   } else if (check.fitness != Fitness::kUsable) {
     database_state = ArchiveState::kNotDatabase;
