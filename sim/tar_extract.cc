@@ -24,36 +24,38 @@ using ArchiveReader = std::unique_ptr<archive, decltype(&archive_read_free)>;
 
 constexpr char kStagePrefix[] = ".kvo-extract-";
 
-// Removes the staging folder `name` of `dir_fd` with the files in it.
-void remove_stage(int dir_fd, const char* name) {
-  UniqueFd stage_fd(
-      ::openat(dir_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  DIR* listing =
-      stage_fd.valid() ? ::fdopendir(::dup(stage_fd.get())) : nullptr;
-  if (listing != nullptr) {
-    while (const dirent* entry = ::readdir(listing)) {
-      ::unlinkat(stage_fd.get(), entry->d_name, 0);
+// The entry names of the folder open as `dir_fd`, "." and ".." left out;
+// none when it cannot be listed.
+std::vector<std::string> entry_names(int dir_fd) {
+  std::vector<std::string> names;
+  UniqueFd copy(::dup(dir_fd));
+  DIR* listing = copy.valid() ? ::fdopendir(copy.get()) : nullptr;
+  if (listing == nullptr) return names;
+  copy.release();  // The listing owns it now.
+  while (const dirent* entry = ::readdir(listing)) {
+    if (std::strcmp(entry->d_name, ".") != 0 &&
+        std::strcmp(entry->d_name, "..") != 0) {
+      names.emplace_back(entry->d_name);
     }
-    ::closedir(listing);
   }
-  ::unlinkat(dir_fd, name, AT_REMOVEDIR);
+  ::closedir(listing);
+  return names;
 }
 
 // Staging folders left by a process killed while it unpacked: no call is
 // under way but this one (the platform serves one thread), so every such
 // folder is stale, and left alone they would fill volatile storage.
 void remove_stale_stages(int dir_fd) {
-  DIR* listing = ::fdopendir(::dup(dir_fd));
-  if (listing == nullptr) return;
-  std::vector<std::string> stale;
-  while (const dirent* entry = ::readdir(listing)) {
-    if (std::strncmp(entry->d_name, kStagePrefix, sizeof(kStagePrefix) - 1) ==
-        0) {
-      stale.emplace_back(entry->d_name);
+  for (const std::string& name : entry_names(dir_fd)) {
+    if (name.compare(0, sizeof(kStagePrefix) - 1, kStagePrefix) != 0) continue;
+    UniqueFd stage_fd(::openat(
+        dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!stage_fd.valid()) continue;
+    for (const std::string& file : entry_names(stage_fd.get())) {
+      ::unlinkat(stage_fd.get(), file.c_str(), 0);
     }
+    ::unlinkat(dir_fd, name.c_str(), AT_REMOVEDIR);
   }
-  ::closedir(listing);
-  for (const std::string& name : stale) remove_stage(dir_fd, name.c_str());
 }
 
 enum class Member { kFile, kSkip, kRefused };

@@ -20,6 +20,13 @@ class UniqueFd {
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
 
+  // Gives up ownership without closing.
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
   // Closes now, reporting the result: a failed close can mean lost data.
   bool close() {
     int fd = fd_;

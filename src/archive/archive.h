@@ -90,21 +90,6 @@ class Archive {
   // The database's page count into `pages`, which is 0 on failure.
   int get_page_count(uint32_t* pages);
 
-  // archive_damage.cc
-
-  // Marks the working database for replacement at the next open_db when a
-  // statement's result `rc` says it is damaged or no database.
-  void note_damage(int rc);
-  // The same when `data` no longer has a shape the service can use (after a
-  // statement on it failed for no reason SQLite names as damage). Returns
-  // what it found; a table that is merely missing is no reason to replace
-  // the file.
-  Fitness check_shape();
-  // True when the file at db_path is gone or another than the connection's,
-  // which a backup would copy in its place.
-  bool db_file_replaced() const;
-  bool db_unusable() const { return db_unusable_; }
-
   // archive_size_control.cc
   // Inserts one batch, making room while the database is full; `cuts` as
   // for exec_sql.
@@ -141,16 +126,10 @@ class Archive {
   void initialize();
   // 0 when the archive at `path` is unpacked, verified, found usable and in
   // place as the working database; -1 when the archive is at fault (bad or
-  // unusable); kArchiveKept when volatile storage failed, which says
-  // nothing of the archive.
+  // unusable); kArchiveKept when volatile storage failed, or SQLite could
+  // not tell, which says nothing of the archive.
   int load_archive(const std::string& path);
   static constexpr int kArchiveKept = 1;
-  // While an archive that volatile storage could not take waits to be
-  // loaded, no backup may be written: it would become the newest. Once
-  // there is room, tries again (at most once a minute of `now`) and restores
-  // the totals of what it loads. True when nothing waits (any longer).
-  bool load_waiting_archive(uint32_t now);
-  bool archive_waiting() const { return archive_waiting_; }
 
   const std::string& name() const { return name_; }
   const std::string& db_path() const { return db_path_; }
@@ -174,17 +153,49 @@ class Archive {
   };
 
   // archive_initialization.cc
+
   // Tries `numbers` newest first, deleting each bad archive, until one loads
-  // or volatile storage fails; true when one loaded.
+  // or one is kept; true when one loaded.
   bool load_newest_archive(const std::vector<uint32_t>& numbers);
-  // True, after one notice, when volatile storage cannot take `bytes` more
-  // now, so that the archive at `path` failed through no fault of its own.
-  bool volatile_storage_failed(const std::string& path, uint64_t bytes);
+  // Unpacks the archive at `path` and verifies its checksum; result as for
+  // load_archive.
+  int unpack_archive(const std::string& path);
+  // 0 when volatile storage can take the archive at `path` now (or it is no
+  // regular file, or larger than the storage itself: the archive's own
+  // fault), else the errno that says why not.
+  int volatile_storage_error(const std::string& path);
+  // Logs that the archive at `path` is kept and why, removes what was
+  // unpacked of it, and gives kArchiveKept.
+  int keep_archive(const std::string& path, const std::string& why);
+  // While an archive that start-up had to keep waits to be loaded, no
+  // backup may be written: it would become the newest. Once volatile
+  // storage shows the room, tries again, restoring the totals of what it
+  // loads; after a try that fails all the same, waits a minute, then twice
+  // as long, up to an archive period. True when nothing waits (any longer).
+  bool load_waiting_archive(uint32_t now);
 
   // archive_damage.cc
+
+  // Marks the working database for replacement at the next open_db when a
+  // statement's result `rc` says it is damaged, or no longer the file at
+  // its path.
+  void note_damage(int rc);
+  // After a batch of the service's own rows failed with `rc`: marks the
+  // database for replacement when it is damaged or `data` refuses them or
+  // has another shape; makes a missing table again. Either way the batch is
+  // lost, which `samples_lost_` tells a backup.
+  void diagnose_failed_batch(int rc);
+  // Marks the database for replacement when `data` has a shape the service
+  // cannot use; returns what it found.
+  Fitness check_shape();
+  // Records which file the connection has just opened.
+  void remember_db_file();
+  // True when the file at db_path was removed or another put in its place
+  // since the connection opened it (a backup would copy that file instead).
+  bool db_file_replaced() const;
   // Moves the unusable working database aside (one file an instance, kept
-  // for a look) and closes the connection; open_db starts afresh.
-  void set_aside_db();
+  // for a look) and opens a fresh one with the table; as open_db.
+  int replace_unusable_db();
 
   std::string name_;
   std::string db_path_;
@@ -196,14 +207,14 @@ class Archive {
   FileId db_file_;
   // Set when the working database was found unusable; open_db replaces it.
   bool db_unusable_ = false;
-  // Set by set_aside_db: the next open creates the table in the new file.
-  bool db_fresh_ = false;
   // Set when a batch was lost to a database that is replaced or mended now.
   bool samples_lost_ = false;
   // Set while start-up's newest archive waits for room in volatile storage.
   bool archive_waiting_ = false;
-  bool load_retried_ = false;
+  // When the last try to load it failed all the same, and how long to wait
+  // from then (0: try at once).
   uint32_t load_retry_time_ = 0;
+  uint32_t load_retry_delay_ = 0;
   uint32_t max_page_count_ = kHardPageLimit;
   uint32_t archive_period_ = 600;
   uint32_t next_archive_time_ = 0;

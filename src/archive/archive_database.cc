@@ -1,6 +1,4 @@
 // The working database's connection, its settings and its one table.
-#include <sys/stat.h>
-
 #include <string>
 
 #ifdef __GLIBC__
@@ -36,7 +34,7 @@ void release_free_memory() {
 }  // namespace
 
 int Archive::open_db() {
-  if (db_unusable_) set_aside_db();
+  if (db_unusable_) return replace_unusable_db();
   if (db_) return 0;
   if (sqlite3_open(db_path_.c_str(), db_.out()) != SQLITE_OK) {
     log_printf(LOG_NOTICE, "Error opening db (%s)", db_path_.c_str());
@@ -44,21 +42,10 @@ int Archive::open_db() {
     db_.reset();
     return -1;
   }
-  struct stat info;
-  if (stat(db_path_.c_str(), &info) == 0) {
-    db_file_ = {static_cast<uint64_t>(info.st_dev),
-                static_cast<uint64_t>(info.st_ino)};
-  }
+  remember_db_file();
   sqlite3_exec(db_.get(), kCacheSizePragma, nullptr, nullptr, nullptr);
   set_max_page_count(kHardPageLimit);
   disable_sync();
-  if (db_fresh_) {
-    // In place of a database set aside: the table, as create_schema makes
-    // it at start-up (on an empty file the mode needs no VACUUM).
-    db_fresh_ = false;
-    exec_sql("PRAGMA auto_vacuum=FULL");
-    exec_sql(kCreateTable);
-  }
   return 0;
 }
 

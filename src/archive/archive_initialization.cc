@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "archive/archive.h"
 #include "archive/archive_directory.h"
 #include "archive/checksum_file.h"
@@ -20,9 +22,10 @@ namespace {
 // member fills whole pages) and for the checks that follow.
 constexpr uint64_t kUnpackMargin = 64 * 1024;
 
-// How long a waiting archive rests after an attempt that failed anyway, in
-// seconds of the platform clock.
-constexpr uint32_t kWaitingRetrySeconds = 60;
+// How long a kept archive rests after a try that failed all the same: a
+// minute of the platform clock at first, at most an archive period.
+constexpr uint32_t kFirstRetryDelay = 60;
+constexpr uint32_t kLongestRetryDelay = 30 * 60;
 
 // The size of the archive file at `path`; false when there is no such
 // regular file, which is then the archive's own fault.
@@ -51,8 +54,8 @@ void Archive::initialize() {
 bool Archive::load_newest_archive(const std::vector<uint32_t>& numbers) {
   archive_waiting_ = false;
   // A bad archive is deleted before the next older one is tried, so it is
-  // never tried again at a later start. One that volatile storage could not
-  // take stays, and so do all older ones: it may be the newest good one.
+  // never tried again at a later start. A kept one stays, and so do all
+  // older ones: it may be the newest good one.
   for (uint32_t number : numbers) {
     std::string path = archive_path(archive_dir_, number);
     log_printf(LOG_NOTICE, "Loading archive (%s)", path.c_str());
@@ -72,35 +75,15 @@ bool Archive::load_newest_archive(const std::vector<uint32_t>& numbers) {
 }
 
 int Archive::load_archive(const std::string& path) {
-  const std::string md5_path = kVolatileDir + name_ + ".md5";
-  // Staging files of an earlier backup or unpacking must not stand in for a
-  // member this archive lacks: what is checked below is what it held.
-  unlink(backup_db_path_.c_str());
-  remove_side_files(backup_db_path_);
-  unlink(md5_path.c_str());
-  if (extract_tar_file_to_dir(path.c_str(), kVolatileDir) != 0) {
-    uint64_t bytes = 0;
-    if (archive_size(path, &bytes) && volatile_storage_failed(path, bytes)) {
-      return kArchiveKept;
-    }
-    log_printf(LOG_NOTICE, "Error extracting tar file (%s)", path.c_str());
-    return -1;
-  }
-  // check_md5 verifies whatever file the checksum names; only the copy just
-  // unpacked may be the one verified.
-  if (!checksum_names_only(md5_path, backup_db_path_) ||
-      check_md5(md5_path.c_str(), false) != 0) {
-    log_printf(LOG_NOTICE, "Bad tar file (%s)", path.c_str());
-    return -1;
-  }
+  const int unpacked = unpack_archive(path);
+  if (unpacked != 0) return unpacked;
   // The checksum proves the copy is what a backup wrote, not that it is a
-  // database the service can use; a journal the archive also held must not
-  // be rolled into it first.
-  remove_side_files(backup_db_path_);
+  // database the service can use.
   const DatabaseCheck check = check_database_file(backup_db_path_);
-  if (check.fitness == Fitness::kUnknown && volatile_storage_failed(path, 0)) {
-    return kArchiveKept;
-  }
+  // A read-only check of a write-ahead-log copy leaves its side files.
+  remove_side_files(backup_db_path_);
+  if (check.fitness == Fitness::kUnknown)
+    return keep_archive(path, check.reason);
   if (check.fitness != Fitness::kUsable) {
     log_printf(LOG_NOTICE, "Unusable database in tar file (%s:%s)",
                path.c_str(), check.reason.c_str());
@@ -109,6 +92,7 @@ int Archive::load_archive(const std::string& path) {
   // Gone before the move: a crash between the two leaves the old database
   // without its journal, which the next start replaces again, never the
   // archived copy beside a journal that would roll the old pages into it.
+  db_.reset();  // At a late load, the connection's file is being replaced.
   remove_side_files(db_path_);
   std::string move_command = "mv " + backup_db_path_ + " " + db_path_;
   int status = exec_command(move_command);
@@ -120,22 +104,55 @@ int Archive::load_archive(const std::string& path) {
   return -1;
 }
 
-bool Archive::volatile_storage_failed(const std::string& path, uint64_t bytes) {
+int Archive::unpack_archive(const std::string& path) {
+  const std::string md5_path = kVolatileDir + name_ + ".md5";
+  // Staging files of an earlier backup or unpacking must not stand in for a
+  // member this archive lacks: what is checked below is what it held. A
+  // journal left beside the copy must not be rolled into it.
+  unlink(backup_db_path_.c_str());
+  remove_side_files(backup_db_path_);
+  unlink(md5_path.c_str());
+  // Asked before unpacking and again after a failure, so that room another
+  // process takes or gives back meanwhile is not blamed on the archive.
+  int error = volatile_storage_error(path);
+  if (error != 0) return keep_archive(path, strerror(error));
+  if (extract_tar_file_to_dir(path.c_str(), kVolatileDir) != 0) {
+    error = volatile_storage_error(path);
+    if (error != 0) return keep_archive(path, strerror(error));
+    log_printf(LOG_NOTICE, "Error extracting tar file (%s)", path.c_str());
+    return -1;
+  }
+  // check_md5 verifies whatever file the checksum names; only the copy just
+  // unpacked may be the one verified.
+  if (!checksum_names_only(md5_path, backup_db_path_) ||
+      check_md5(md5_path.c_str(), false) != 0) {
+    log_printf(LOG_NOTICE, "Bad tar file (%s)", path.c_str());
+    return -1;
+  }
+  return 0;
+}
+
+int Archive::volatile_storage_error(const std::string& path) {
+  uint64_t bytes = 0;
+  if (!archive_size(path, &bytes)) return 0;
   const int error = storage_room(kVolatileDir, bytes + kUnpackMargin);
   // A file system too small for the archive altogether will never take it:
   // that archive is no backup of this device.
-  if (error == 0 || error == EFBIG) return false;
-  log_printf(LOG_NOTICE, "Keeping archive, volatile storage failed (%s:%s)",
-             path.c_str(), strerror(error));
-  return true;
+  return error == EFBIG ? 0 : error;
+}
+
+int Archive::keep_archive(const std::string& path, const std::string& why) {
+  unlink(backup_db_path_.c_str());
+  unlink((kVolatileDir + name_ + ".md5").c_str());
+  log_printf(LOG_NOTICE, "Keeping archive for a later load (%s:%s)",
+             path.c_str(), why.c_str());
+  return kArchiveKept;
 }
 
 bool Archive::load_waiting_archive(uint32_t now) {
   if (!archive_waiting_) return true;
-  // Unsigned: a clock set back does not hold the next attempt off.
-  if (load_retried_ && now - load_retry_time_ < kWaitingRetrySeconds) {
-    return false;
-  }
+  // Unsigned: a clock set back does not hold the next try off.
+  if (now - load_retry_time_ < load_retry_delay_) return false;
   std::vector<uint32_t> numbers =
       numbers_newest_first(list_archives(archive_dir_));
   uint64_t bytes = 0;
@@ -144,13 +161,14 @@ bool Archive::load_waiting_archive(uint32_t now) {
       !storage_has_free(kVolatileDir, bytes + kUnpackMargin)) {
     return false;  // Still no room: nothing to try, nothing to log.
   }
-  load_retried_ = true;
-  load_retry_time_ = now;
-  // The file under the connection is about to be replaced.
-  db_.reset();
-  if (!load_newest_archive(numbers)) return !archive_waiting_;
+  if (!load_newest_archive(numbers)) {
+    if (!archive_waiting_) return true;  // Every archive was bad.
+    load_retry_time_ = now;
+    load_retry_delay_ = std::min(
+        std::max(kFirstRetryDelay, 2 * load_retry_delay_), kLongestRetryDelay);
+    return false;
+  }
   db_unusable_ = false;  // Whatever was found of the old file, it is gone.
-  db_fresh_ = false;
   remove_old_archives();
   restore_values();
   return true;

@@ -56,13 +56,7 @@ int Archive::add_entries(const std::string& sql,
     delete_old_entries(kDeleteBatch);
   }
   log_printf(LOG_NOTICE, "Error adding entry (%d:%s)", rc, sql.c_str());
-  // The service's own batch fails on its own table only when the file is
-  // damaged or the table is another one now, or gone: never made on full
-  // storage, or dropped. That one is made again for the next batch.
-  note_damage(rc);
-  const Fitness fitness = rc == SQLITE_FULL ? Fitness::kUnknown : check_shape();
-  if (fitness == Fitness::kNoTable) exec_sql(kCreateTable);
-  if (db_unusable_ || fitness == Fitness::kNoTable) samples_lost_ = true;
+  diagnose_failed_batch(rc);
   return -1;
 }
 

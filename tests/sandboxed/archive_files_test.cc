@@ -157,8 +157,8 @@ TEST_F(ArchiveFilesTest, AnUnusableWorkingDatabaseIsSetAsideForAFreshOne) {
   stats_.restore_values();
   const std::string other = std::string(kVolatileDir) + "other.db";
   // Overwritten in place, its table replaced, another file moved over it,
-  // removed: each while the connection is open, and each set aside. A table
-  // merely dropped is made again in the same file.
+  // removed, a trigger that refuses rows: each while the connection is open,
+  // and each set aside. A table merely dropped is made again in place.
   const std::vector<std::pair<std::string, int>> damages = {
       {"head -c 8192 /dev/urandom >" + kStatsDb, 1},
       {"sqlite3 " + kStatsDb + " 'DROP TABLE data; CREATE TABLE data (k)'", 1},
@@ -166,6 +166,10 @@ TEST_F(ArchiveFilesTest, AnUnusableWorkingDatabaseIsSetAsideForAFreshOne) {
            kStatsDb,
        1},
       {"rm " + kStatsDb, 1},
+      {"sqlite3 " + kStatsDb +
+           " 'CREATE TRIGGER g BEFORE INSERT ON data BEGIN SELECT RAISE(FAIL, "
+           "\"no\"); END'",
+       1},
       {"sqlite3 " + kStatsDb + " 'DROP TABLE data'", 0}};
   uint32_t number = 0;
   for (const auto& [damage, set_aside] : damages) {
@@ -187,7 +191,7 @@ TEST_F(ArchiveFilesTest, AnUnusableWorkingDatabaseIsSetAsideForAFreshOne) {
   }
   EXPECT_EQ(sql(std::string(kVolatileDir) + "stats_unusable.db",
                 "SELECT name FROM sqlite_master"),
-            "t\n");  // The file moved over it: a removed one leaves none.
+            "data\ng\n");  // The last one set aside, for a look.
 }
 
 }  // namespace

@@ -39,7 +39,9 @@ expect_value VEH_PLATE '"ABC 123"'         # not restored: untouched
 # The first open applies its settings before the restore reads anything;
 # every restorable key in byte order, those of stats before those of archive.
 expect_in_order "Restoring archive (stats)" "Setting max page count:2816" \
-  "Setting disabling sync" "Copying archive to sysdb"
+  "Setting disabling sync" "Copying archive to sysdb" \
+  "Finished copying archive to sysdb" "Finished restoring archive (stats:0)" \
+  "Restoring archive (archive)" "Finished restoring archive (archive:0)"
 order=$(service_log | sed -n 's/^Restoring \([A-Z][A-Z0-9_]*\)$/\1/p')
 [ "$(wc -l <<<"$order")" = 23 ] && [ "$(tail -n 1 <<<"$order")" = VEH_VIN ] &&
   head -n 22 <<<"$order" | LC_ALL=C sort -c || fail "restore order: $order"

@@ -233,7 +233,7 @@ expect; for k in "${!want[@]}"; do want[$k]=0; done
 for name in stats archive; do keep[$name]=$(numbers $name); done
 start; check nofloor; kill -USR2 "$spid"
 wait_for "Backup held back until archive loads (archive)" || fail "backup not held back"
-for name in stats archive; do [ "$(seen "Keeping archive, volatile storage failed ($A/$name/")" = 1 ] \
+for name in stats archive; do [ "$(seen "Keeping archive for a later load ($A/$name/")" = 1 ] \
   || fail "$name: not one notice that its archive is kept"; done
 [ "$(seen "Working database unusable")" = 0 ] || fail "a database on full storage taken for damaged"
 check nofloor; expect; rm "$V/filler"; sim clock +120
