@@ -38,7 +38,7 @@ uint64_t bytes_of(uint64_t blocks, uint64_t unit) {
 int storage_room(const std::string& dir, uint64_t bytes) {
   struct statvfs info;
   if (::statvfs(dir.c_str(), &info) != 0) return errno;
-  const uint64_t free = bytes_of(info.f_bavail, info.f_frsize);
+  const uint64_t available = bytes_of(info.f_bavail, info.f_frsize);
   if (bytes > bytes_of(info.f_blocks, info.f_frsize)) return EFBIG;
   const int fd = unnamed_file(dir);
   if (fd < 0) return errno;
@@ -49,7 +49,7 @@ int storage_room(const std::string& dir, uint64_t bytes) {
   int result = length > 0 ? ::posix_fallocate(fd, 0, length) : 0;
   // Without fallocate the counters have to do.
   if (result == EOPNOTSUPP || result == EINVAL) {
-    result = free >= bytes ? 0 : ENOSPC;
+    result = available >= bytes ? 0 : ENOSPC;
   }
   ::close(fd);
   return result;
@@ -57,7 +57,9 @@ int storage_room(const std::string& dir, uint64_t bytes) {
 
 bool storage_has_free(const std::string& dir, uint64_t bytes) {
   struct statvfs info;
+  // A file system that counts no inodes (f_files 0) has no limit on them.
   return ::statvfs(dir.c_str(), &info) == 0 && !(info.f_flag & ST_RDONLY) &&
+         (info.f_files == 0 || info.f_favail > 0) &&
          bytes_of(info.f_bavail, info.f_frsize) >= bytes;
 }
 

@@ -16,7 +16,8 @@ namespace kvo {
 int storage_room(const std::string& dir, uint64_t bytes);
 
 // The same question answered from the file system's counters alone, at the
-// cost of one system call: true when it is writable and has `bytes` free.
+// cost of one system call: true when it is writable and has `bytes` and an
+// inode free.
 bool storage_has_free(const std::string& dir, uint64_t bytes);
 
 }  // namespace kvo
