@@ -82,8 +82,9 @@ int Archive::load_archive(const std::string& path) {
   const DatabaseCheck check = check_database_file(backup_db_path_);
   // A read-only check of a write-ahead-log copy leaves its side files.
   remove_side_files(backup_db_path_);
-  if (check.fitness == Fitness::kUnknown)
+  if (check.fitness == Fitness::kUnknown) {
     return keep_archive(path, check.reason);
+  }
   if (check.fitness != Fitness::kUsable) {
     log_printf(LOG_NOTICE, "Unusable database in tar file (%s:%s)",
                path.c_str(), check.reason.c_str());
