@@ -191,7 +191,7 @@ class Archive {
   // Records which file the connection has just opened.
   void remember_db_file();
   // True when the file at db_path was removed or another put in its place
-  // since the connection opened it (a backup would copy that file instead).
+  // since the connection opened it: a backup would copy that file instead.
   bool db_file_replaced() const;
   // Moves the unusable working database aside (one file an instance, kept
   // for a look) and opens a fresh one with the table; as open_db.

@@ -24,9 +24,6 @@ int Archive::backup(uint32_t now) {
   // stays open and idle.
   std::string copy_command =
       "/usr/bin/sqlite3 " + db_path_ + " \".backup '" + backup_db_path_ + "'\"";
-  // The copy reads the file by its path: one that is no longer the
-  // connection's is replaced like a damaged one.
-  if (db_file_replaced()) db_unusable_ = true;
   samples_lost_ = false;
   save_to_db(now, true);
   // A save whose batch was lost to a database replaced or mended since must
