@@ -173,6 +173,10 @@ class Archive {
   // loads; after a try that fails all the same, waits a minute, then twice
   // as long, up to an archive period. True when nothing waits (any longer).
   bool load_waiting_archive(uint32_t now);
+  // In place of a backup while an archive waits: it stays the newest, so
+  // that the next start restores its totals, not this run's. Asks again an
+  // archive period later; succeeds, as a backup with nothing to do.
+  int hold_back_backup(uint32_t now);
 
   // archive_damage.cc
 

@@ -11,14 +11,7 @@ namespace kvo {
 int Archive::backup(uint32_t now) {
   log_printf(LOG_INFO, "Backing up archive (%s)", name_.c_str());
   if (next_archive_time_ == 0) return 0;
-  if (!load_waiting_archive(now)) {
-    // The archive start-up could not load stays the newest, so that the
-    // next start restores its totals, not this run's.
-    log_printf(LOG_NOTICE, "Backup held back until archive loads (%s)",
-               name_.c_str());
-    next_archive_time_ = now + archive_period_;
-    return 0;
-  }
+  if (!load_waiting_archive(now)) return hold_back_backup(now);
 
   // The shell's .backup gives a consistent copy while our own connection
   // stays open and idle.
@@ -28,7 +21,7 @@ int Archive::backup(uint32_t now) {
   save_to_db(now, true);
   // A save whose batch was lost to a database replaced or mended since must
   // be made again: the copy must hold every total.
-  if (samples_lost_) save_to_db(now, true);
+  if (samples_lost_) save_to_db(now, /*force=*/true);
   int status = exec_command(copy_command);
   if (status != 0) {
     log_printf(LOG_NOTICE, "Error backing up archive (%s:%d)",

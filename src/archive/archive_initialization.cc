@@ -150,6 +150,13 @@ int Archive::keep_archive(const std::string& path, const std::string& why) {
   return kArchiveKept;
 }
 
+int Archive::hold_back_backup(uint32_t now) {
+  log_printf(LOG_NOTICE, "Backup held back until archive loads (%s)",
+             name_.c_str());
+  next_archive_time_ = now + archive_period_;
+  return 0;
+}
+
 bool Archive::load_waiting_archive(uint32_t now) {
   if (!archive_waiting_) return true;
   // Unsigned: a clock set back does not hold the next try off.
