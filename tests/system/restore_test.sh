@@ -37,11 +37,15 @@ expect_value CELL_TOTAL_RX 184320512       # no rows: untouched
 expect_value VEH_PLATE '"ABC 123"'         # not restored: untouched
 
 # The first open applies its settings before the restore reads anything;
-# every restorable key in byte order, those of stats before those of archive.
+# each write is reported; every restorable key in byte order, those of stats
+# before those of archive.
 expect_in_order "Restoring archive (stats)" "Setting max page count:2816" \
   "Setting disabling sync" "Copying archive to sysdb" \
+  "Restoring GPIO_PULSE_TOTAL1" "Val:120 (0)" \
+  "Restoring VEH_ODOMETER" "Val:48250.000000 (0)" \
   "Finished copying archive to sysdb" "Finished restoring archive (stats:0)" \
-  "Restoring archive (archive)" "Finished restoring archive (archive:0)"
+  "Restoring archive (archive)" "Restoring VEH_VIN" "Val:O'Neil 7 (0)" \
+  "Finished restoring archive (archive:0)"
 order=$(service_log | sed -n 's/^Restoring \([A-Z][A-Z0-9_]*\)$/\1/p')
 [ "$(wc -l <<<"$order")" = 23 ] && [ "$(tail -n 1 <<<"$order")" = VEH_VIN ] &&
   head -n 22 <<<"$order" | LC_ALL=C sort -c || fail "restore order: $order"
