@@ -148,6 +148,7 @@ expect 1 list "$T/hostile"
 has_line "start-up loads 17.tar; the next archive is 18.tar"
 for row in "18|18.tar.part|good|as 18.tar" "17|17.tar|good|load" \
   "16|16.tar|unexpected schema|keep" "15|15.tar|not a database|keep" \
+  "14|14.tar|checksum mismatch|remove" \
   "13|13.tar|checksum names another file|remove" "0|0.tar|good|remove"; do
   IFS='|' read -r n file state act <<<"$row"
   grep -qE "^stats +$n +$file +[0-9]+ +$state .* $act$" "$OUT" || fail "no row '$row': $(cat "$OUT")"
