@@ -84,6 +84,15 @@ void append_json_string(std::string* out, const char* text, size_t size) {
   out->push_back('"');
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   for (size_t i = 0; i < size;) {
+    // Runs of plain ASCII, the bulk of any text here, go in one piece.
+    size_t plain = i;
+    while (plain < size && p[plain] >= 0x20 && p[plain] < 0x80 &&
+           p[plain] != '"' && p[plain] != '\\') {
+      ++plain;
+    }
+    out->append(text + i, plain - i);
+    if (plain == size) break;
+    i = plain;
     const unsigned char c = p[i];
     const size_t length = c < 0x80 ? 1 : utf8_length(p + i, size - i);
     if (c == '"' || c == '\\') {
