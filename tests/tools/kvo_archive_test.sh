@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # kvo-archive on archives the real service wrote for three vehicles and on
 # damaged and hostile ones: each judged as start-up judges it, dumps that
-# load into one SQLite table with every value exact, and clear errors.
+# load into one SQLite table with every value exact, CSV and JSON that
+# parse, no control byte from an archive raw on a terminal, no wait on a
+# FIFO, and clear errors.
 . "$(dirname "$0")/../system/lib.sh"
 TOOL=${KVO_BIN_DIR:-$KVO_BUILD_DIR}/kvo-archive
 OUT=$T/out ERR=$T/err
@@ -10,7 +12,7 @@ OUT=$T/out ERR=$T/err
 expect() {
   local want=$1 got=0
   shift
-  "$TOOL" "$@" >"$OUT" 2>"$ERR" || got=$?
+  timeout 10 "$TOOL" "$@" >"$OUT" 2>"$ERR" || got=$?
   [ "$got" = "$want" ] || fail "kvo-archive $* exited $got, not $want: $(cat "$ERR")"
 }
 has_line() { grep -qxF -- "$1" "$OUT" || fail "no line '$1' in: $(cat "$OUT")"; }
@@ -22,7 +24,8 @@ vehicle() {
   SIM=$T/veh$1/sim VOLATILE=$T/veh$1/volatile DATA=$T/veh$1/data
   mkdir -p "$SIM" "$VOLATILE" "$DATA"
   make_vehicle 2
-  install_config <<<'{"list": [{"name": "CELL_TOTAL_RX", "save_to_db": true, "period": 1}]}'
+  install_config <<<"$CONF"
+  [ "$(cat "$SIM/cmd/system.data_logger.json")" = "$CONF" ] || fail "kvo-sim config - did not read stdin"
   : >"$SYSLOG"
   start_service --systemctl ok
   wait_log "Copied 22 entries"
@@ -31,7 +34,8 @@ vehicle() {
   wait_log "Finished backing up archive (archive)"
   stop_service INT
 }
-ODOMETERS=(0 10001.25 20002.5 30003.75)
+CONF='{"list": [{"name": "CELL_TOTAL_RX", "save_to_db": true, "period": 1}]}'
+ODOMETERS=(0 -10001.25 20002.5 30003.75)  # kvo-sim takes -10001.25 as a value.
 for v in 1 2 3; do vehicle $v "${ODOMETERS[$v]}"; done
 
 expect 0 list "$T"
@@ -39,22 +43,29 @@ expect 0 list "$T"
   fail "not six instances loading 0.tar: $(cat "$OUT")"
 grep -q "^stats  *0  *0.tar  *[0-9]*  *good  *[0-9][0-9]*  *22  *20..-..-..T..:..:..Z .* load$" \
   "$OUT" || fail "no good stats row: $(cat "$OUT")"
+expect 0 list --format json "$T"
+[ "$(jq -c 'length, ([.[] | select(.instance == "stats") | [.number, .state, .keys, .startup]] | unique)' \
+  "$OUT")" = $'6\n[[0,"good",22,"load"]]' ] || fail "list --format json: $(cat "$OUT")"
 expect 0 verify "$T"/veh1/data/archive/*/0.tar
-has_line "$T/veh1/data/archive/stats/0.tar: good (instance stats; start-up loads it)"
+has_line "$T/veh1/data/archive/stats/0.tar: good (instance stats)"
+for tool in kvo-archive kvo-sim; do
+  [ "$("${KVO_BIN_DIR:-$KVO_BUILD_DIR}/$tool" -V)" = "$tool $(sed -n 's/^project(.* VERSION \([^ ]*\).*/\1/p' \
+    "$KVO_SOURCE_DIR/CMakeLists.txt")" ] || fail "$tool --version"
+done
 
 # One table for the fleet: the CSV dumps imported as they are.
 FLEET=$T/fleet.db
 q "$FLEET" "CREATE TABLE raw (device, rowid, time, key, type, value)"
 for v in 1 2 3; do
   A=$T/veh$v/data/archive/stats/0.tar
-  expect 0 dump "$A" --device "veh$v"
+  expect 0 dump -d "veh$v" - <"$A"
   mv "$OUT" "$T/veh$v.csv"
   q "$FLEET" ".import --csv --skip 1 $T/veh$v.csv raw"
   tar -xOf "$A" stats_bak.db >"$T/veh$v.db"
   want=$(q "$T/veh$v.db" "SELECT count(*) FROM data")
   got=$(q "$FLEET" "SELECT count(*) FROM raw WHERE device = 'veh$v'")
   [ "$got" = "$want" ] && [ "$want" -gt 22 ] || fail "veh$v: $got rows imported, $want archived"
-  expect 0 last "$T/veh$v/volatile/stats.db"
+  expect 0 last - <"$T/veh$v/volatile/stats.db"
   grep -q "^VEH_ODOMETER  *${ODOMETERS[$v]}  *real  *20" "$OUT" || fail "last: $(cat "$OUT")"
 done
 # The typed view and the query of docs/FLEET.md.
@@ -65,7 +76,7 @@ q "$FLEET" "CREATE VIEW samples AS SELECT device, CAST(rowid AS INTEGER) AS seq,
 last=$(q "$FLEET" "SELECT device, value FROM samples s WHERE key = 'VEH_ODOMETER'
   AND seq = (SELECT max(seq) FROM samples WHERE device = s.device AND key = s.key)
   ORDER BY device")
-[ "$last" = $'veh1|10001.25\nveh2|20002.5\nveh3|30003.75' ] || fail "last odometers: $last"
+[ "$last" = $'veh1|-10001.25\nveh2|20002.5\nveh3|30003.75' ] || fail "last odometers: $last"
 
 # Every value comes back with its type, exactly: a seeded spread of reals,
 # large integers, and texts with the characters CSV and JSON must escape.
@@ -98,7 +109,7 @@ expect 0 dump "$DB" --until 2000-01-01 --device v
 [ "$(cat "$OUT")" = $'device,rowid,time,key,type,value\r' ] || fail "--until: $(cat "$OUT")"
 
 # Damaged and hostile archives beside a real one, numbered so that start-up
-# walks them newest first: NUMBER|STATE|START-UP|how the file is made.
+# walks them newest first: NUMBER|STATE|INSTANCE|how the file is made.
 M=$T/members H=$T/hostile/stats
 mkdir -p "$M" "$H" "$T/big"
 GOOD=$T/veh1/data/archive/stats/0.tar
@@ -118,30 +129,30 @@ q "$T/other.db" "CREATE TABLE data (x)"
 q "$T/extra.db" "CREATE TABLE data (ts, key TEXT, value BLOB, note DEFAULT 'x')"
 truncate -s 13M "$T/big/stats_bak.db"
 CASES=(
-  "1|truncated|rejects|head -c 3000 $GOOD >\$F"
-  "2|not a tar|rejects|echo hello >\$F"
-  "3|missing member|rejects|head -c 10240 /dev/zero >\$F"
-  "4|missing member|rejects|tar -cf \$F -C $M stats_bak.db"
-  "5|checksum mismatch|rejects|cp $GOOD \$F; printf '\377' | dd of=\$F bs=1 seek=2000 conv=notrunc status=none"
-  "6|not a tar|rejects|cp $GOOD \$F; printf 7 | dd of=\$F bs=1 seek=100 conv=notrunc status=none"
-  "7|refused member|rejects|ln -s /etc/passwd $M/link; tar -cf \$F -C $M stats_bak.db stats.md5 link"
-  "8|refused member|rejects|ln $M/stats.md5 $M/hard; tar -cf \$F -C $M stats_bak.db stats.md5 hard"
-  "9|refused member|rejects|tar -cf \$F -C $M stats_bak.db stats.md5 -C /dev null"
-  "10|refused member|rejects|tar -cPf \$F -C $M --transform 's,^,../,' stats_bak.db stats.md5"
-  "11|refused member|rejects|tar -cPf \$F $M/stats_bak.db"
-  "12|member too large|rejects|tar -cf \$F -C $T/big stats_bak.db -C $M stats.md5"
-  "13|checksum names another file|rejects|pack \$F $M/stats_bak.db \"\$(sum_of $M/stats_bak.db | sed s,/var.*,/etc/hostname,)\""
-  "14|checksum mismatch|rejects|pack \$F $M/stats_bak.db garbage"
-  "15|not a database|rejects|pack \$F $T/noise \"\$(sum_of $T/noise)\""
-  "16|unexpected schema|rejects|pack \$F $T/other.db \"\$(sum_of $T/other.db)\""
-  "17|good|loads|pack \$F $T/extra.db \"\$(sum_of $T/extra.db)\""
+  "1|truncated|stats|head -c 3000 $GOOD >\$F"
+  "2|not a tar|unknown|echo hello >\$F"
+  "3|missing member|unknown|head -c 10240 /dev/zero >\$F"
+  "4|missing member|stats|tar -cf \$F -C $M stats_bak.db"
+  "5|checksum mismatch|stats|cp $GOOD \$F; printf '\377' | dd of=\$F bs=1 seek=2000 conv=notrunc status=none"
+  "6|not a tar|unknown|cp $GOOD \$F; printf 7 | dd of=\$F bs=1 seek=100 conv=notrunc status=none"
+  "7|refused member|stats|ln -s /etc/passwd $M/link; tar -cf \$F -C $M stats_bak.db stats.md5 link"
+  "8|refused member|stats|ln $M/stats.md5 $M/hard; tar -cf \$F -C $M stats_bak.db stats.md5 hard"
+  "9|refused member|stats|tar -cf \$F -C $M stats_bak.db stats.md5 -C /dev null"
+  "10|refused member|unknown|tar -cPf \$F -C $M --transform 's,^,../,' stats_bak.db stats.md5"
+  "11|refused member|unknown|tar -cPf \$F $M/stats_bak.db"
+  "12|member too large|stats|tar -cf \$F -C $T/big stats_bak.db -C $M stats.md5"
+  "13|checksum names another file|stats|pack \$F $M/stats_bak.db \"\$(sum_of $M/stats_bak.db | sed s,/var.*,/etc/host$'\\e'[2J$'\\r',)\""
+  "14|checksum mismatch|stats|pack \$F $M/stats_bak.db garbage"
+  "15|not a database|stats|pack \$F $T/noise \"\$(sum_of $T/noise)\""
+  "16|unexpected schema|stats|pack \$F $T/other.db \"\$(sum_of $T/other.db)\""
+  "17|good|stats|pack \$F $T/extra.db \"\$(sum_of $T/extra.db)\""
 )
 for c in "${CASES[@]}"; do
-  IFS='|' read -r n state startup make <<<"$c"
+  IFS='|' read -r n state instance make <<<"$c"
   F=$H/$n.tar
   eval "$make" 2>/dev/null || fail "cannot make case $n"
-  expect "$([ "$startup" = loads ] && echo 0 || echo 1)" verify "$F"
-  grep -q "^$F: $state (instance stats; start-up $startup it)" "$OUT" || fail "case $n: $(cat "$OUT")"
+  expect "$([ "$state" = good ] && echo 0 || echo 1)" verify "$F"
+  grep -q "^$F: $state (instance $instance)" "$OUT" || fail "case $n: $(cat "$OUT")"
 done
 cp "$GOOD" "$H/18.tar.part"
 expect 1 list "$T/hostile"
@@ -153,8 +164,32 @@ for row in "18|18.tar.part|good|as 18.tar" "17|17.tar|good|load" \
   IFS='|' read -r n file state act <<<"$row"
   grep -qE "^stats +$n +$file +[0-9]+ +$state .* $act$" "$OUT" || fail "no row '$row': $(cat "$OUT")"
 done
-expect 0 dump "$H/14.tar"
-grep -qF "warning: $H/14.tar: checksum mismatch" "$ERR" || fail "no warning: $(cat "$ERR")"
+# The same list for programs: CSV and JSON with equal fields, exact.
+expect 1 list -f csv "$T/hostile"
+q "$T/list.db" ".import --csv $OUT listed"
+expect 1 list "$T/hostile" --format=json
+[ "$(q "$T/list.db" "SELECT count(*) FROM listed l JOIN json_each(readfile('$OUT')) j
+  ON j.value ->> 'file' = l.file AND j.value ->> 'number' = l.number AND j.value ->> 'state' = l.state
+  AND ifnull(j.value ->> 'detail', '') = l.detail AND j.value ->> 'startup' = l.startup")" = 19 ] ||
+  fail "list csv and json differ: $(cat "$OUT")"
+# A checksum line's escape and carriage return stay escaped in one warning.
+expect 0 dump "$H/13.tar"
+[ "$(cat "$ERR")" = "kvo-archive: warning: $H/13.tar: checksum names another file: it names /etc/host\x1b[2J\r, not /var/volatile/kvo/stats_bak.db; reading its database copy anyway" ] ||
+  fail "warning: $(cat -A "$ERR")"
+# So does a key name's escape sequence, on stdin too.
+q "$T/esc.db" "CREATE TABLE data (ts, key TEXT, value BLOB);
+  INSERT INTO data VALUES ('2026-01-01 00:00:00', 'K' || char(27) || '[2J' || char(10) || 'L', 'v' || char(7))"
+expect 0 last - <"$T/esc.db"
+has_line 'K\x1b[2J\nL  v\x07  text  2026-01-01T00:00:00Z'
+# A FIFO named as an archive is refused at once, never waited on.
+mkdir -p "$T/fifo/stats"
+cp "$GOOD" "$T/fifo/stats/0.tar"
+mkfifo "$T/fifo/stats/2.tar"
+for args in "verify $T/fifo/stats/2.tar" "dump $T/fifo/stats/2.tar" "last $T/fifo/stats/2.tar" "list $T/fifo"; do
+  expect 1 $args
+done
+grep -qE "^stats +2 +2.tar +0 +not a tar .* delete$" "$OUT" && has_line "start-up loads 0.tar; the next archive is 1.tar" &&
+  has_line "  2.tar: not a tar: not a regular file: a FIFO" || fail "FIFO: $(cat "$OUT")"
 expect 1 dump "$H/15.tar"
 grep -qF "$H/15.tar: not a database: stats_bak.db: file is not a database" "$ERR" || fail "$(cat "$ERR")"
 [ -z "$(find "$T/hostile" "$M" -newer "$H/18.tar.part" ! -type d)" ] || fail "the tool wrote files"
@@ -171,7 +206,7 @@ for i in $(seq 300); do
   status=0
   "$TOOL" verify "$F" >"$OUT" 2>&1 || status=$?
   [ "$status" -le 1 ] || fail "flip $i: exit $status: $(cat "$OUT")"
-  grep -q "start-up loads it" "$OUT" || continue
+  grep -q ": good (instance" "$OUT" || continue
   [ "$(tar -xOf "$F" stats_bak.db 2>/dev/null | md5sum | cut -c1-32)" = \
     "$(tar -xOf "$F" stats.md5 2>/dev/null | cut -c1-32)" ] ||
     fail "flip $i: a damaged copy passes: $(cat "$OUT")"
@@ -182,7 +217,7 @@ for command in "" list verify dump last; do
   expect 0 $command --help
   grep -q "^Usage: kvo-archive $command" "$OUT" || fail "no usage of '$command'"
 done
-for args in "" bogus list "dump $DB --format xml" "dump $DB --since yesterday"; do
+for args in "" bogus list "dump $DB --format xml" "dump $DB --since yesterday" "last -f jsonl $DB" "list -x ."; do
   expect 2 $args
 done
 expect 1 dump "$T/missing.db"

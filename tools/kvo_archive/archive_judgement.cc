@@ -104,13 +104,26 @@ const char* state_name(ArchiveState state) {
 }
 
 Judgement judge_archive(const std::string& path, const std::string& instance) {
+  InputFile input(path, kMemberCap);
+  if (input.valid()) return judge_archive(input, instance);
+  Judgement judgement;
+  judgement.detail = input.error();
+  return judgement;
+}
+
+Judgement judge_archive(const InputFile& input, const std::string& instance) {
   Judgement judgement;
   const std::string copy_name = instance + kBackupSuffix;
   const std::string checksum_name = instance + kChecksumSuffix;
-  TarContents tar = read_tar(path, {copy_name, checksum_name}, kMemberCap);
+  TarContents tar = read_tar(input, {copy_name, checksum_name}, kMemberCap);
   judgement.state = tar_state(tar.outcome);
   judgement.detail = tar.detail;
   if (judgement.state != ArchiveState::kGood) return judgement;
+  if (instance.empty()) {
+    judgement.state = ArchiveState::kMissingMember;
+    judgement.detail = "no member NAME_bak.db or NAME.md5";
+    return judgement;
+  }
   auto copy = tar.kept.find(copy_name);
   auto checksum = tar.kept.find(checksum_name);
   if (copy == tar.kept.end() || checksum == tar.kept.end()) {
@@ -147,9 +160,9 @@ Judgement judge_archive(const std::string& path, const std::string& instance) {
   return judgement;
 }
 
-std::string instance_of(const std::string& path) {
-  std::string folder = folder_name(path);
-  TarContents tar = read_tar(path, {}, 0);
+std::string instance_of(const InputFile& input) {
+  std::string folder = input.is_stdin() ? "" : folder_name(input.path());
+  TarContents tar = read_tar(input, {}, 0);
   std::string named;
   for (const std::string& name : tar.names) {
     for (const char* suffix : {kBackupSuffix, kChecksumSuffix}) {
@@ -159,7 +172,7 @@ std::string instance_of(const std::string& path) {
       if (named.empty()) named = instance;
     }
   }
-  return named.empty() ? folder : named;
+  return named;
 }
 
 }  // namespace kvo::archive_tool

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "archive/schema.h"
+#include "kvo_archive/input_file.h"
 #include "kvo_archive/memory_database.h"
 
 namespace kvo::archive_tool {
@@ -42,14 +43,17 @@ struct Judgement {
   std::unique_ptr<MemoryDatabase> database;
 };
 
-// Judges the archive file at `path` as start-up judges the archives of the
-// instance `instance`.
+// Judges the archive file `input` as start-up judges the archives of the
+// instance `instance` (empty: unknown, so no member is the instance's).
+Judgement judge_archive(const InputFile& input, const std::string& instance);
+// The same for the file at `path`; one that is unreadable or no regular
+// file is not a tar.
 Judgement judge_archive(const std::string& path, const std::string& instance);
 
-// The instance that the archive file at `path` belongs to: the name of its
-// folder when its members bear that name (as on a device), else the name
-// its members bear; the folder's name when neither tells.
-std::string instance_of(const std::string& path);
+// The instance that the archive file `input` belongs to, as its members
+// name it: the name of its folder when they bear that name (as on a
+// device), else the first name they bear; empty when they bear none.
+std::string instance_of(const InputFile& input);
 
 }  // namespace kvo::archive_tool
 

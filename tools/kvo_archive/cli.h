@@ -1,12 +1,12 @@
 // What the kvo-archive commands share: exit codes, messages on stderr,
-// option parsing and aligned tables on stdout.
+// lines on stdout, option parsing and output formats.
 #ifndef KVO_TOOLS_KVO_ARCHIVE_CLI_H_
 #define KVO_TOOLS_KVO_ARCHIVE_CLI_H_
 
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
+
+#include "command_options.h"
 
 namespace kvo::archive_tool {
 
@@ -15,38 +15,33 @@ constexpr int kExitFailed = 1;  // Something is not good, or unreadable.
 constexpr int kExitUsage = 2;   // The command line is wrong.
 
 using Args = std::vector<std::string>;
+using tools::CommandLine;
+using tools::OptionSpec;
+
+enum class Format { kText, kCsv, kJsonl, kJson };
+
+inline constexpr OptionSpec kFormatOption = {"format", 'f', true};
 
 // "kvo-archive: <message>" on stderr; return kExitFailed or kExitUsage.
+// As every line the tool prints, with control characters escaped: names
+// and texts from archives are trusted in nothing.
 int failed(const std::string& message);
 int usage_error(const std::string& message);
+void warn(const std::string& message);
 
-struct ParsedArgs {
-  std::vector<std::string> positional;
-  std::map<std::string, std::vector<std::string>> options;
-  bool help = false;
+// `line` on stdout, escaped.
+void print_line(const std::string& line);
 
-  // The option's value, or `fallback` when it was not given.
-  std::string value(const std::string& option,
-                    const std::string& fallback) const;
-};
-
-// Splits `args`: "-h"/"--help", options in `valued` with a value ("--key K"
-// or "--key=K", repeatable only if in `repeatable`), positional arguments.
-// False after a usage message naming `command`.
+// Parses a command's arguments by `specs` and -h/--help, options anywhere
+// among the positional arguments. False after a usage message naming
+// `command`.
 bool parse_args(const std::string& command, const Args& args,
-                const std::set<std::string>& valued,
-                const std::set<std::string>& repeatable, ParsedArgs* parsed);
+                std::vector<OptionSpec> specs, CommandLine* parsed);
 
-// Rows of cells printed as columns, two spaces apart.
-class Table {
- public:
-  explicit Table(std::vector<std::string> header);
-  void add(std::vector<std::string> row);
-  void print() const;
-
- private:
-  std::vector<std::vector<std::string>> rows_;
-};
+// The --format of `parsed`, one of `allowed`, the first when none is
+// given. False after a usage message naming `command`.
+bool parse_format(const std::string& command, const CommandLine& parsed,
+                  const std::vector<Format>& allowed, Format* format);
 
 }  // namespace kvo::archive_tool
 

@@ -1,64 +1,33 @@
 #include "kvo_archive/database_source.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <utility>
 
 #include "kvo_archive/archive_judgement.h"
-#include "unique_fd.h"
 
 namespace kvo::archive_tool {
 namespace {
 
 constexpr char kSqliteHeader[] = "SQLite format 3";  // With its NUL: 16.
 
-// Reads the whole regular file at `path` into `*bytes`.
-bool read_file(const std::string& path, std::string* bytes,
-               std::string* error) {
-  sim::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat info;
-  if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-    *error = fd.valid() ? "not a regular file" : std::strerror(errno);
-    return false;
-  }
-  bytes->resize(static_cast<size_t>(info.st_size));
-  size_t done = 0;
-  while (done < bytes->size()) {
-    ssize_t n = ::read(fd.get(), &(*bytes)[done], bytes->size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  bytes->resize(done);
-  return true;
-}
-
-bool is_database_file(const std::string& bytes) {
-  return bytes.size() >= sizeof(kSqliteHeader) &&
-         std::memcmp(bytes.data(), kSqliteHeader, sizeof(kSqliteHeader)) == 0;
-}
-
 }  // namespace
 
 bool open_database_source(const std::string& path,
                           std::unique_ptr<MemoryDatabase>* database,
                           std::string* warning, std::string* error) {
-  sim::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) {
-    *error = path + ": " + std::strerror(errno);
+  // A working database is no larger than an archive's copy.
+  InputFile input(path, kMemberCap);
+  if (!input.valid()) {
+    *error = path + ": " + input.error();
     return false;
   }
-  char head[sizeof(kSqliteHeader)] = {};
-  ssize_t n = ::read(fd.get(), head, sizeof(head));
-  if (n == static_cast<ssize_t>(sizeof(head)) &&
-      is_database_file(std::string(head, sizeof(head)))) {
-    std::string bytes;
+  std::string bytes;
+  if (input.head(sizeof(kSqliteHeader)) ==
+      std::string(kSqliteHeader, sizeof(kSqliteHeader))) {
     auto opened = std::make_unique<MemoryDatabase>();
-    if (!read_file(path, &bytes, error)) {
+    if (!input.read_all(&bytes, error)) {
       *error = path + ": " + *error;
       return false;
     }
@@ -68,7 +37,8 @@ bool open_database_source(const std::string& path,
       return false;
     }
     struct stat journal;
-    if (::stat((path + "-journal").c_str(), &journal) == 0 &&
+    if (!input.is_stdin() &&
+        ::stat((path + "-journal").c_str(), &journal) == 0 &&
         journal.st_size > 0) {
       // The service's next open rolls it back onto the file; what is shown
       // here may hold an unfinished transaction.
@@ -79,7 +49,7 @@ bool open_database_source(const std::string& path,
     *database = std::move(opened);
     return true;
   }
-  Judgement judgement = judge_archive(path, instance_of(path));
+  Judgement judgement = judge_archive(input, instance_of(input));
   std::string state = state_name(judgement.state);
   if (!judgement.detail.empty()) state += ": " + judgement.detail;
   if (!judgement.database) {

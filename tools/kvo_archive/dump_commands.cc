@@ -5,6 +5,7 @@
 #include "base/sqlite_handle.h"
 #include "kvo_archive/commands.h"
 #include "kvo_archive/database_source.h"
+#include "kvo_archive/record_output.h"
 #include "kvo_archive/row_format.h"
 
 namespace kvo::archive_tool {
@@ -14,16 +15,19 @@ constexpr char kDumpHelp[] = R"(Usage: kvo-archive dump FILE|DB [OPTIONS]
 
 Writes every row of the table data of an archive file, or of a working
 database such as stats.db, in insertion order: rowid, time (UTC, ISO 8601),
-key, type (integer, real, text or null) and value, exact.
+key, type (integer, real, text or null) and value, exact. FILE - reads
+standard input.
 
 Options:
-  --format csv|jsonl  CSV with a header line (RFC 4180, the default) or
-                      JSON Lines, one object a row
-  --key K             only rows of key K; may be given more than once
-  --since T           only rows sampled at or after T
-  --until T           only rows sampled before T
+  -f, --format csv|jsonl
+                      CSV with a header line (RFC 4180, the default) or
+                      JSON Lines, one object a row (text that is no valid
+                      UTF-8 has each bad byte as U+FFFD there)
+  -k, --key K         only rows of key K; may be given more than once
+  -s, --since T       only rows sampled at or after T
+  -u, --until T       only rows sampled before T
                       (T: 2026-12-05, 2026-12-05T23:10, 2026-12-05T23:10:00Z)
-  --device ID         a first column "device" holding ID, so that the dumps
+  -d, --device ID     a first column "device" holding ID, so that the dumps
                       of many vehicles concatenate into one table
 
 An archive that is not good is read all the same when its copy is a
@@ -31,12 +35,19 @@ database, with a warning. Exit status: 0 written, 1 the file cannot be
 read, 2 wrong usage.
 )";
 
-constexpr char kLastHelp[] = R"(Usage: kvo-archive last FILE|DB
+constexpr char kLastHelp[] =
+    R"(Usage: kvo-archive last [-f text|csv|json] FILE|DB
 
 Prints, for each key, the youngest row of an archive file or a working
 database: the value the service's start-up restores from it into the
 system database (a key of integer type takes the value truncated toward
-zero), with its type and sample time.
+zero), with its type and sample time. FILE - reads standard input.
+
+Options:
+  -f, --format text|csv|json
+                      text: a table of key, value, type and time (the
+                      default); csv and json: the rows as dump writes them,
+                      CSV with a header line or a JSON array of objects
 
 Exit status: 0 printed, 1 the file cannot be read, 2 wrong usage.
 )";
@@ -65,7 +76,7 @@ bool stored_time(std::string t, std::string* stored) {
 }
 
 // Opens the one FILE|DB of `parsed`, printing a warning or the error.
-std::unique_ptr<MemoryDatabase> open_source(const ParsedArgs& parsed) {
+std::unique_ptr<MemoryDatabase> open_source(const CommandLine& parsed) {
   std::unique_ptr<MemoryDatabase> database;
   std::string warning, error;
   if (!open_database_source(parsed.positional[0], &database, &warning,
@@ -73,53 +84,56 @@ std::unique_ptr<MemoryDatabase> open_source(const ParsedArgs& parsed) {
     failed(error);
     return nullptr;
   }
-  if (!warning.empty())
-    std::cerr << "kvo-archive: warning: " << warning << "\n";
+  if (!warning.empty()) warn(warning);
   return database;
 }
 
 }  // namespace
 
 int run_dump(const Args& args) {
-  ParsedArgs parsed;
+  CommandLine parsed;
+  Format format;
   if (!parse_args("dump", args,
-                  {"--format", "--key", "--since", "--until", "--device"},
-                  {"--key"}, &parsed)) {
+                  {kFormatOption,
+                   {"key", 'k', true, true},
+                   {"since", 's', true},
+                   {"until", 'u', true},
+                   {"device", 'd', true}},
+                  &parsed)) {
     return kExitUsage;
   }
-  if (parsed.help) {
+  if (parsed.has("help")) {
     std::cout << kDumpHelp;
     return kExitOk;
   }
   if (parsed.positional.size() != 1) {
     return usage_error("dump: give one FILE or DB");
   }
-  std::string format = parsed.value("--format", "csv");
-  if (format != "csv" && format != "jsonl") {
-    return usage_error("dump: --format is csv or jsonl, not " + format);
+  if (!parse_format("dump", parsed, {Format::kCsv, Format::kJsonl}, &format)) {
+    return kExitUsage;
   }
-  std::string device = parsed.value("--device", "");
-  if (parsed.options.count("--device") && device.empty()) {
+  std::string device = parsed.value("device");
+  if (parsed.has("device") && device.empty()) {
     return usage_error("dump: --device needs a name");
   }
   std::string sql = "SELECT rowid, ts, key, value FROM data WHERE 1";
   std::vector<std::string> bound;
-  if (parsed.options.count("--key")) {
+  if (parsed.has("key")) {
     sql += " AND key IN (";
-    for (const std::string& key : parsed.options.at("--key")) {
+    for (const std::string& key : parsed.options.at("key")) {
       sql += bound.empty() ? "?" : ", ?";
       bound.push_back(key);
     }
     sql += ")";
   }
-  for (const char* option : {"--since", "--until"}) {
-    if (!parsed.options.count(option)) continue;
+  for (const std::string option : {"since", "until"}) {
+    if (!parsed.has(option)) continue;
     std::string stored;
-    if (!stored_time(parsed.value(option, ""), &stored)) {
-      return usage_error(std::string("dump: ") + option +
+    if (!stored_time(parsed.value(option), &stored)) {
+      return usage_error("dump: --" + option +
                          " needs a time such as 2026-12-05T23:10:00Z");
     }
-    sql += option == std::string("--since") ? " AND ts >= ?" : " AND ts < ?";
+    sql += option == "since" ? " AND ts >= ?" : " AND ts < ?";
     bound.push_back(stored);
   }
   sql += " ORDER BY rowid";
@@ -134,13 +148,13 @@ int run_dump(const Args& args) {
     sqlite3_bind_text(statement.get(), static_cast<int>(i + 1),
                       bound[i].c_str(), -1, SQLITE_STATIC);
   }
-  RowWriter writer(stdout, format == "csv" ? Format::kCsv : Format::kJsonl,
-                   device);
+  RowWriter writer(stdout, format, device);
   writer.begin();
   int result;
   while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
     writer.write(statement.get());
   }
+  writer.end();
   if (!writer.finish()) return failed("dump: cannot write the output");
   if (result != SQLITE_DONE) {
     return failed(parsed.positional[0] + ": " + sqlite_error(database->get()));
@@ -149,14 +163,19 @@ int run_dump(const Args& args) {
 }
 
 int run_last(const Args& args) {
-  ParsedArgs parsed;
-  if (!parse_args("last", args, {}, {}, &parsed)) return kExitUsage;
-  if (parsed.help) {
+  CommandLine parsed;
+  Format format;
+  if (!parse_args("last", args, {kFormatOption}, &parsed)) return kExitUsage;
+  if (parsed.has("help")) {
     std::cout << kLastHelp;
     return kExitOk;
   }
   if (parsed.positional.size() != 1) {
     return usage_error("last: give one FILE or DB");
+  }
+  if (!parse_format("last", parsed,
+                    {Format::kText, Format::kCsv, Format::kJson}, &format)) {
+    return kExitUsage;
   }
   std::unique_ptr<MemoryDatabase> database = open_source(parsed);
   if (!database) return kExitFailed;
@@ -171,19 +190,30 @@ int run_last(const Args& args) {
     return failed(parsed.positional[0] + ": " + sqlite_error(database->get()));
   }
   Table table({"KEY", "VALUE", "TYPE", "TIME"});
+  RowWriter writer(stdout, format, "");
+  if (format != Format::kText) writer.begin();
   int result;
   while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
+    if (format != Format::kText) {
+      writer.write(statement.get());
+      continue;
+    }
     const unsigned char* ts = sqlite3_column_text(statement.get(), 1);
     table.add(
-        {reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 2)),
-         value_text(statement.get(), 3),
-         type_name(sqlite3_column_type(statement.get(), 3)),
-         iso_time(ts ? reinterpret_cast<const char*>(ts) : "")});
+        {text_field(value_text(statement.get(), 2)),
+         text_field(value_text(statement.get(), 3)),
+         text_field(type_name(sqlite3_column_type(statement.get(), 3))),
+         text_field(iso_time(ts ? reinterpret_cast<const char*>(ts) : ""))});
   }
   if (result != SQLITE_DONE) {
     return failed(parsed.positional[0] + ": " + sqlite_error(database->get()));
   }
-  table.print();
+  if (format == Format::kText) {
+    table.print();
+  } else {
+    writer.end();
+    if (!writer.finish()) return failed("last: cannot write the output");
+  }
   return kExitOk;
 }
 

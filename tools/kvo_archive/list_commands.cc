@@ -15,13 +15,15 @@
 #include "archive/archive_directory.h"
 #include "kvo_archive/archive_judgement.h"
 #include "kvo_archive/commands.h"
+#include "kvo_archive/record_output.h"
 #include "kvo_archive/row_format.h"
 #include "kvo_archive/startup_plan.h"
 
 namespace kvo::archive_tool {
 namespace {
 
-constexpr char kListHelp[] = R"(Usage: kvo-archive list DIR...
+constexpr char kListHelp[] =
+    R"(Usage: kvo-archive list [-f text|csv|json] DIR...
 
 Lists the archive files in each DIR: an instance's archive folder (such as
 /var/data/kvo/archive/stats), a folder holding several, or any folder above
@@ -41,19 +43,41 @@ mismatch, not a database (damaged, or no SQLite database), unexpected
 schema (no table data the service can use: a view, a trigger, a missing
 key or value column). An archive that volatile storage cannot take is
 kept by start-up and loaded once there is room; this tool cannot see that.
+A file that is no regular file (a FIFO, a device) is not opened: it shows
+as not a tar.
+
+Options:
+  -f, --format text|csv|json
+                      text: a table per folder (the default); csv: a header
+                      line and a row an archive (RFC 4180); json: an array
+                      of objects. Columns: folder, instance, number, file,
+                      size, state, rows, keys, first, last, startup, detail
+                      (the reason for the state); no value: empty or null
 
 Exit status: 0 every archive is good, 1 some is not or a DIR holds none,
 2 wrong usage.
 )";
 
-constexpr char kVerifyHelp[] = R"(Usage: kvo-archive verify FILE...
+constexpr char kVerifyHelp[] =
+    R"(Usage: kvo-archive verify [-f text|csv|json] FILE...
 
-Judges each archive file as the service's start-up would, one line each:
-  FILE: STATE (instance NAME; start-up loads it|rejects it)[: reason]
+Judges each archive file as the service's start-up judges an archive, one
+line each:
+  FILE: STATE (instance NAME|unknown)[: reason]
 The instance is the name of the file's folder when its members bear it,
-else the name its members bear. States as in kvo-archive list --help.
+else the name its members bear; unknown when they bear none. States as in
+kvo-archive list --help. Whether start-up loads a good archive depends on
+the others beside it: kvo-archive list of its folder tells. FILE - reads
+standard input.
 
-Exit status: 0 every file is good, 1 some is not, 2 wrong usage.
+Options:
+  -f, --format text|csv|json
+                      text (the default), CSV with a header line, or a JSON
+                      array of objects; columns: file, state, instance,
+                      detail
+
+Exit status: 0 every file is good, 1 some is not or cannot be read, 2 wrong
+usage.
 )";
 
 constexpr int kSearchDepth = 4;
@@ -102,26 +126,26 @@ void find_archive_folders(const std::string& dir, int depth,
   }
 }
 
-std::string file_size(const std::string& path) {
+Field file_size(const std::string& path) {
   struct stat info;
-  return ::stat(path.c_str(), &info) == 0 ? std::to_string(info.st_size) : "-";
+  return ::stat(path.c_str(), &info) == 0 ? number_field(info.st_size)
+                                          : null_field();
 }
 
-std::vector<std::string> summary_cells(const Judgement& judgement) {
+std::vector<Field> summary_fields(const Judgement& judgement) {
   DataSummary summary;
   std::string error;
   if (!judgement.database || !judgement.database->summarize(&summary, &error)) {
-    return {"-", "-", "-", "-"};
+    return {null_field(), null_field(), null_field(), null_field()};
   }
-  auto time = [](const std::string& t) {
-    return t.empty() ? "-" : iso_time(t);
-  };
-  return {std::to_string(summary.rows), std::to_string(summary.keys),
-          time(summary.first_time), time(summary.last_time)};
+  return {number_field(summary.rows), number_field(summary.keys),
+          optional_field(iso_time(summary.first_time)),
+          optional_field(iso_time(summary.last_time))};
 }
 
-// Lists one archive folder; false when some archive is not good.
-bool list_folder(const std::string& folder) {
+// Lists one archive folder, as a table or into `records`; false when some
+// archive is not good.
+bool list_folder(const std::string& folder, RecordWriter* records) {
   const std::string dir = folder + "/";
   const std::string instance = instance_name(folder);
   std::vector<ArchiveEntry> entries = list_archives(dir);
@@ -132,10 +156,10 @@ bool list_folder(const std::string& folder) {
             });
   // One database copy in memory at a time: each is summarized and let go.
   std::map<std::string, Judgement> judged;
-  std::map<std::string, std::vector<std::string>> summaries;
+  std::map<std::string, std::vector<Field>> summaries;
   for (const ArchiveEntry& entry : entries) {
     Judgement judgement = judge_archive(dir + entry.name, instance);
-    summaries[entry.name] = summary_cells(judgement);
+    summaries[entry.name] = summary_fields(judgement);
     judgement.database.reset();
     judged.emplace(dir + entry.name, std::move(judgement));
   }
@@ -146,12 +170,19 @@ bool list_folder(const std::string& folder) {
   bool all_good = true;
   for (const ArchiveEntry& entry : entries) {
     const Judgement& judgement = judged.at(dir + entry.name);
-    std::vector<std::string> row = {instance, std::to_string(entry.number),
-                                    entry.name, file_size(dir + entry.name),
-                                    state_name(judgement.state)};
-    for (const std::string& cell : summaries[entry.name]) row.push_back(cell);
-    row.push_back(startup_action(entry, plan));
-    table.add(row);
+    std::vector<Field> row = {text_field(instance), number_field(entry.number),
+                              text_field(entry.name),
+                              file_size(dir + entry.name),
+                              text_field(state_name(judgement.state))};
+    for (Field& field : summaries[entry.name]) row.push_back(std::move(field));
+    row.push_back(text_field(startup_action(entry, plan)));
+    if (records) {
+      row.insert(row.begin(), text_field(folder));
+      row.push_back(optional_field(judgement.detail));
+      records->add(row);
+    } else {
+      table.add(row);
+    }
     if (judgement.state != ArchiveState::kGood) {
       all_good = false;
       notes.push_back(
@@ -168,29 +199,36 @@ bool list_folder(const std::string& folder) {
                       state_name(judgement.state) + ": " + judgement.detail);
     }
   }
-  std::cout << folder << ":\n";
+  if (records) return all_good;
+  print_line(folder + ":");
   table.print();
-  for (const std::string& note : notes) std::cout << "  " << note << "\n";
-  if (plan.loads) {
-    std::cout << "start-up loads " << plan.loaded
-              << ".tar; the next archive is " << next_number(plan.loaded)
-              << ".tar\n";
-  } else {
-    std::cout << "start-up loads no archive; the next archive is 0.tar\n";
-  }
+  for (const std::string& note : notes) print_line("  " + note);
+  print_line(plan.loads
+                 ? "start-up loads " + std::to_string(plan.loaded) +
+                       ".tar; the next archive is " +
+                       std::to_string(next_number(plan.loaded)) + ".tar"
+                 : "start-up loads no archive; the next archive is 0.tar");
   return all_good;
 }
 
 }  // namespace
 
 int run_list(const Args& args) {
-  ParsedArgs parsed;
-  if (!parse_args("list", args, {}, {}, &parsed)) return kExitUsage;
-  if (parsed.help) {
+  CommandLine parsed;
+  Format format;
+  if (!parse_args("list", args, {kFormatOption}, &parsed)) return kExitUsage;
+  if (parsed.has("help")) {
     std::cout << kListHelp;
     return kExitOk;
   }
+  if (!parse_format("list", parsed,
+                    {Format::kText, Format::kCsv, Format::kJson}, &format)) {
+    return kExitUsage;
+  }
   if (parsed.positional.empty()) return usage_error("list: no DIR given");
+  std::unique_ptr<RecordWriter> records = RecordWriter::for_format(
+      format, {"folder", "instance", "number", "file", "size", "state", "rows",
+               "keys", "first", "last", "startup", "detail"});
   int status = kExitOk;
   bool first = true;
   for (const std::string& given : parsed.positional) {
@@ -203,38 +241,51 @@ int run_list(const Args& args) {
     find_archive_folders(dir, kSearchDepth, &folders);
     if (folders.empty()) status = failed(given + ": no archive files found");
     for (const std::string& folder : folders) {
-      if (!first) std::cout << "\n";
+      if (!first && !records) std::cout << "\n";
       first = false;
-      if (!list_folder(folder)) status = kExitFailed;
+      if (!list_folder(folder, records.get())) status = kExitFailed;
     }
   }
+  if (records && !records->finish()) return failed("cannot write the output");
   return status;
 }
 
 int run_verify(const Args& args) {
-  ParsedArgs parsed;
-  if (!parse_args("verify", args, {}, {}, &parsed)) return kExitUsage;
-  if (parsed.help) {
+  CommandLine parsed;
+  Format format;
+  if (!parse_args("verify", args, {kFormatOption}, &parsed)) return kExitUsage;
+  if (parsed.has("help")) {
     std::cout << kVerifyHelp;
     return kExitOk;
   }
+  if (!parse_format("verify", parsed,
+                    {Format::kText, Format::kCsv, Format::kJson}, &format)) {
+    return kExitUsage;
+  }
   if (parsed.positional.empty()) return usage_error("verify: no FILE given");
+  std::unique_ptr<RecordWriter> records =
+      RecordWriter::for_format(format, {"file", "state", "instance", "detail"});
   int status = kExitOk;
   for (const std::string& path : parsed.positional) {
-    struct stat info;
-    if (::stat(path.c_str(), &info) != 0) {
-      status = failed(path + ": " + std::strerror(errno));
+    InputFile input(path, kMemberCap);
+    if (!input.valid()) {
+      status = failed(path + ": " + input.error());
       continue;
     }
-    std::string instance = instance_of(path);
-    Judgement judgement = judge_archive(path, instance);
-    std::cout << path << ": " << state_name(judgement.state) << " (instance "
-              << instance << "; start-up "
-              << (judgement.loads ? "loads" : "rejects") << " it)"
-              << (judgement.detail.empty() ? "" : ": " + judgement.detail)
-              << "\n";
+    const std::string instance = instance_of(input);
+    Judgement judgement = judge_archive(input, instance);
     if (judgement.state != ArchiveState::kGood) status = kExitFailed;
+    if (records) {
+      records->add({text_field(path), text_field(state_name(judgement.state)),
+                    optional_field(instance),
+                    optional_field(judgement.detail)});
+      continue;
+    }
+    print_line(path + ": " + state_name(judgement.state) + " (instance " +
+               (instance.empty() ? "unknown" : instance) + ")" +
+               (judgement.detail.empty() ? "" : ": " + judgement.detail));
   }
+  if (records && !records->finish()) return failed("cannot write the output");
   return status;
 }
 

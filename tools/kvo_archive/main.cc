@@ -5,25 +5,37 @@
 #include <string>
 
 #include "kvo_archive/commands.h"
+#include "tool_version.h"
 
 namespace kvo::archive_tool {
 namespace {
 
-constexpr char kUsage[] = R"(Usage: kvo-archive COMMAND [ARGUMENTS]
+constexpr char kUsage[] =
+    R"(Usage: kvo-archive [-h|--help] [-V|--version] COMMAND [ARGUMENTS]
 
 Looks into kvo-data-logger's archive files (/var/data/kvo/archive/NAME/N.tar)
 and working databases (/var/volatile/kvo/NAME.db) without changing them:
 nothing is unpacked to disk and nothing is written.
 
 Commands:
-  list DIR...          every archive in the folders: state, rows, keys,
+  list [-f FORMAT] DIR...
+                       every archive in the folders: state, rows, keys,
                        first and last sample time, and the one the
                        service's start-up would load
-  verify FILE...       one line per archive file: its state, judged as
-                       start-up judges it
+  verify [-f FORMAT] FILE...
+                       one line per archive file: its state, judged as
+                       start-up judges an archive
   dump FILE|DB [OPTIONS]
                        every row as CSV or JSON Lines (see dump --help)
-  last FILE|DB         per key, the value start-up would restore
+  last [-f FORMAT] FILE|DB
+                       per key, the value start-up would restore
+
+FORMAT: text (the default), csv (RFC 4180, a header line) or json (one
+array of objects). FILE or DB - reads standard input. Options may follow
+the arguments; -- ends them. Only regular files are read: a FIFO, device
+or socket is refused without waiting on it. On a terminal, control
+characters from archives show as escapes (
+, ).
 
 Run kvo-archive COMMAND --help for a command's options.
 
@@ -42,17 +54,29 @@ constexpr Command kCommands[] = {{"list", run_list},
                                  {"last", run_last}};
 
 int run(const Args& args) {
-  if (args.empty()) return usage_error("no command given");
-  if (args[0] == "-h" || args[0] == "--help") {
+  CommandLine parsed;
+  std::string error;
+  if (!tools::parse_command_line(
+          args, {{"help", 'h', false}, {"version", 'V', false}},
+          tools::OptionPlace::kBeforeCommand, &parsed, &error)) {
+    return usage_error(error);
+  }
+  if (parsed.has("help")) {
     std::cout << kUsage;
     return kExitOk;
   }
+  if (parsed.has("version")) {
+    std::cout << "kvo-archive " << tools::kVersion << "\n";
+    return kExitOk;
+  }
+  const Args& words = parsed.positional;
+  if (words.empty()) return usage_error("no command given");
   for (const Command& command : kCommands) {
-    if (args[0] == command.name) {
-      return command.run(Args(args.begin() + 1, args.end()));
+    if (words[0] == command.name) {
+      return command.run(Args(words.begin() + 1, words.end()));
     }
   }
-  return usage_error("unknown command " + args[0]);
+  return usage_error("unknown command " + words[0]);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "kvo_archive/text_escape.h"
+
 namespace kvo::archive_tool {
 namespace {
 
@@ -110,9 +112,14 @@ RowWriter::RowWriter(FILE* out, Format format, std::string device)
 RowWriter::~RowWriter() { finish(); }
 
 void RowWriter::begin() {
+  if (format_ == Format::kJson) buffer_ += '[';
   if (format_ != Format::kCsv) return;
   if (!device_.empty()) buffer_ += "device,";
   buffer_ += "rowid,time,key,type,value\r\n";
+}
+
+void RowWriter::end() {
+  if (format_ == Format::kJson) buffer_ += "\n]\n";
 }
 
 void RowWriter::write(sqlite3_stmt* statement) {
@@ -125,19 +132,20 @@ void RowWriter::write(sqlite3_stmt* statement) {
   int type = sqlite3_column_type(statement, 3);
   if (format_ == Format::kCsv) {
     if (!device_.empty()) {
-      csv_field(device_.data(), device_.size());
+      append_csv_field(&buffer_, device_.data(), device_.size());
       buffer_ += ',';
     }
     append_integer(&buffer_, sqlite3_column_int64(statement, 0));
     buffer_ += ',';
-    if (ts) csv_field(time.data(), time.size());
+    if (ts) append_csv_field(&buffer_, time.data(), time.size());
     buffer_ += ',';
-    if (key) csv_field(key, key_size);
+    if (key) append_csv_field(&buffer_, key, key_size);
     buffer_ += ',';
     buffer_ += type_name(type);
     buffer_ += ',';
     if (type == SQLITE_TEXT) {
-      csv_field(
+      append_csv_field(
+          &buffer_,
           reinterpret_cast<const char*>(sqlite3_column_text(statement, 3)),
           static_cast<size_t>(sqlite3_column_bytes(statement, 3)));
     } else {
@@ -145,23 +153,25 @@ void RowWriter::write(sqlite3_stmt* statement) {
     }
     buffer_ += "\r\n";
   } else {
+    if (format_ == Format::kJson) buffer_ += first_ ? "\n" : ",\n";
+    first_ = false;
     buffer_ += '{';
     if (!device_.empty()) {
       buffer_ += "\"device\":";
-      json_string(device_.data(), device_.size());
+      append_json_string(&buffer_, device_.data(), device_.size());
       buffer_ += ',';
     }
     buffer_ += "\"rowid\":";
     append_integer(&buffer_, sqlite3_column_int64(statement, 0));
     buffer_ += ",\"time\":";
     if (ts) {
-      json_string(time.data(), time.size());
+      append_json_string(&buffer_, time.data(), time.size());
     } else {
       buffer_ += "null";
     }
     buffer_ += ",\"key\":";
     if (key) {
-      json_string(key, key_size);
+      append_json_string(&buffer_, key, key_size);
     } else {
       buffer_ += "null";
     }
@@ -170,13 +180,13 @@ void RowWriter::write(sqlite3_stmt* statement) {
     buffer_ += "\",\"value\":";
     if (type == SQLITE_TEXT || type == SQLITE_BLOB) {
       std::string text = value_text(statement, 3);
-      json_string(text.data(), text.size());
+      append_json_string(&buffer_, text.data(), text.size());
     } else if (type == SQLITE_NULL) {
       buffer_ += "null";
     } else {
       append_value(&buffer_, statement, 3);
     }
-    buffer_ += "}\n";
+    buffer_ += format_ == Format::kJson ? "}" : "}\n";
   }
   flush_if_full();
 }
@@ -199,43 +209,6 @@ void RowWriter::flush_if_full() {
     }
     buffer_.clear();
   }
-}
-
-void RowWriter::csv_field(const char* text, size_t size) {
-  bool quote = size == 0;  // "" is an empty text; a bare empty field, null.
-  for (size_t i = 0; i < size && !quote; ++i) {
-    quote =
-        text[i] == ',' || text[i] == '"' || text[i] == '\r' || text[i] == '\n';
-  }
-  if (!quote) {
-    buffer_.append(text, size);
-    return;
-  }
-  buffer_ += '"';
-  for (size_t i = 0; i < size; ++i) {
-    if (text[i] == '"') buffer_ += '"';
-    buffer_ += text[i];
-  }
-  buffer_ += '"';
-}
-
-void RowWriter::json_string(const char* text, size_t size) {
-  buffer_ += '"';
-  for (size_t i = 0; i < size; ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '"' || c == '\\') {
-      buffer_ += '\\';
-      buffer_ += static_cast<char>(c);
-    } else if (c < 0x20) {
-      static constexpr char kHex[] = "0123456789abcdef";
-      buffer_ += "\\u00";
-      buffer_ += kHex[c >> 4];
-      buffer_ += kHex[c & 0x0f];
-    } else {
-      buffer_ += static_cast<char>(c);
-    }
-  }
-  buffer_ += '"';
 }
 
 }  // namespace kvo::archive_tool

@@ -1,6 +1,7 @@
-// The output formats of dump: CSV (RFC 4180, with a header line) and JSON
-// Lines, with one row of the table `data` per record and each value's SQL
-// type kept, so that dumps of many vehicles concatenate into one table.
+// The rows of the table `data` as dump and last write them: CSV (RFC 4180,
+// with a header line), JSON Lines or one JSON array, a record a row with
+// each value's SQL type kept, so that dumps of many vehicles concatenate
+// into one table.
 #ifndef KVO_TOOLS_KVO_ARCHIVE_ROW_FORMAT_H_
 #define KVO_TOOLS_KVO_ARCHIVE_ROW_FORMAT_H_
 
@@ -9,9 +10,9 @@
 #include <cstdio>
 #include <string>
 
-namespace kvo::archive_tool {
+#include "kvo_archive/cli.h"
 
-enum class Format { kCsv, kJsonl };
+namespace kvo::archive_tool {
 
 // A sample time as stored ("2026-12-05 23:10:00", UTC) in ISO 8601
 // ("2026-12-05T23:10:00Z"); any other text unchanged.
@@ -28,29 +29,30 @@ std::string value_text(sqlite3_stmt* statement, int column);
 // Buffers records and writes them to `out` in large pieces.
 class RowWriter {
  public:
-  // `device` empty: no device column.
+  // `format`: kCsv, kJsonl or kJson. `device` empty: no device column.
   RowWriter(FILE* out, Format format, std::string device);
   ~RowWriter();
 
   RowWriter(const RowWriter&) = delete;
   RowWriter& operator=(const RowWriter&) = delete;
 
-  // Writes the header line (CSV only).
+  // Writes the header line (CSV) or opens the array (JSON).
   void begin();
   // One record from a statement whose columns are rowid, ts, key, value.
   void write(sqlite3_stmt* statement);
+  // Closes the array (JSON).
+  void end();
   // False when writing failed (a full disk, a closed pipe).
   bool finish();
 
  private:
   void flush_if_full();
-  void csv_field(const char* text, size_t size);
-  void json_string(const char* text, size_t size);
 
   FILE* out_;
   Format format_;
   std::string device_;
   std::string buffer_;
+  bool first_ = true;
   bool failed_ = false;
 };
 

@@ -3,6 +3,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <limits.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -63,15 +64,25 @@ int read_data(archive* reader, archive_entry* entry, size_t cap,
   }
 }
 
+// Opens `input` in `reader` from its start. The library reads a descriptor
+// from where it is, and leaves it open.
+int open_input(archive* reader, const InputFile& input) {
+  if (input.is_stdin()) {
+    return archive_read_open_memory(reader, input.bytes().data(),
+                                    input.bytes().size());
+  }
+  if (::lseek(input.fd(), 0, SEEK_SET) != 0) return ARCHIVE_FATAL;
+  return archive_read_open_fd(reader, input.fd(), 65536);
+}
+
 }  // namespace
 
-TarContents read_tar(const std::string& path,
+TarContents read_tar(const InputFile& input,
                      const std::set<std::string>& wanted, size_t cap) {
   TarContents contents;
   Reader reader(archive_read_new(), &archive_read_free);
   if (!reader || archive_read_support_format_tar(reader.get()) != ARCHIVE_OK ||
-      archive_read_open_filename(reader.get(), path.c_str(), 65536) !=
-          ARCHIVE_OK) {
+      open_input(reader.get(), input) != ARCHIVE_OK) {
     if (reader) contents.outcome = failure(reader.get(), &contents);
     return contents;
   }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "kvo_archive/input_file.h"
+
 namespace kvo::archive_tool {
 
 enum class TarOutcome {
@@ -30,10 +32,10 @@ struct TarContents {
   std::map<std::string, std::string> kept;
 };
 
-// Reads the tar file at `path`, keeping the members named in `wanted`, each
-// up to `cap` bytes; other members are skipped, so memory stays bounded by
-// the cap whatever the archive claims.
-TarContents read_tar(const std::string& path,
+// Reads the tar file `input` (valid) from its start, keeping the members
+// named in `wanted`, each up to `cap` bytes; other members are skipped, so
+// memory stays bounded by the cap whatever the archive claims.
+TarContents read_tar(const InputFile& input,
                      const std::set<std::string>& wanted, size_t cap);
 
 }  // namespace kvo::archive_tool

@@ -23,38 +23,12 @@ int usage_error(const std::string& message) {
 }
 
 bool parse_args(const std::string& command, const Args& args,
-                const ArgSpec& shape, ParsedArgs* parsed) {
-  bool options_end = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (options_end || arg.compare(0, 2, "--") != 0) {
-      parsed->positional.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      options_end = true;
-      continue;
-    }
-    size_t equals = arg.find('=');
-    std::string name = arg.substr(0, equals);
-    std::string value;
-    if (shape.valued.count(name) != 0) {
-      if (equals != std::string::npos) {
-        value = arg.substr(equals + 1);
-      } else if (i + 1 < args.size()) {
-        value = args[++i];
-      } else {
-        usage_error(command + ": " + name + " needs a value");
-        return false;
-      }
-    } else if (shape.flags.count(name) == 0 || equals != std::string::npos) {
-      usage_error(command + ": unknown option " + arg);
-      return false;
-    }
-    if (!parsed->options.emplace(name, value).second) {
-      usage_error(command + ": " + name + " given twice");
-      return false;
-    }
+                const ArgSpec& shape, CommandLine* parsed) {
+  std::string error;
+  if (!tools::parse_command_line(
+          args, shape.options, tools::OptionPlace::kAnywhere, parsed, &error)) {
+    usage_error(command + ": " + error);
+    return false;
   }
   size_t count = parsed->positional.size();
   if (count < shape.min_positional || count > shape.max_positional) {

@@ -3,10 +3,10 @@
 #ifndef KVO_TOOLS_KVO_SIM_CLI_H_
 #define KVO_TOOLS_KVO_SIM_CLI_H_
 
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
+
+#include "command_options.h"
 
 namespace kvo::sim_cli {
 
@@ -20,26 +20,21 @@ using Args = std::vector<std::string>;
 int failed(const std::string& message);
 int usage_error(const std::string& message);
 
-struct ParsedArgs {
-  std::vector<std::string> positional;
-  std::map<std::string, std::string> options;  // A flag maps to "".
-
-  bool has(const std::string& option) const { return options.count(option); }
-};
+using tools::CommandLine;
 
 struct ArgSpec {
-  std::set<std::string> flags;   // Options without a value, as --force.
-  std::set<std::string> valued;  // Options with one: --db X or --db=X.
+  std::vector<tools::OptionSpec> options;
   size_t min_positional = 0;
   size_t max_positional = 0;
 };
 
-// Splits a command's arguments. Only "--" options are options, so negative
-// numbers are positional; after a bare "--" everything is. False, after a
-// message naming `command`, for an unknown or repeated option, a missing
-// option value or a wrong number of positional arguments.
+// Splits a command's arguments; options may stand anywhere among the
+// positional ones. A negative number (clock -30, set KEY -5) is positional;
+// so is everything after a bare "--". False, after a message naming
+// `command`, for an unknown or repeated option, a missing option value or a
+// wrong number of positional arguments.
 bool parse_args(const std::string& command, const Args& args,
-                const ArgSpec& shape, ParsedArgs* parsed);
+                const ArgSpec& shape, CommandLine* parsed);
 
 // Replace or remove `relative` in the folder, creating missing folders; an
 // exit code, after a message on failure. Removing a missing file succeeds.

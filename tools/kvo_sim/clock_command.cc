@@ -41,11 +41,11 @@ int show_time() {
 }  // namespace
 
 int run_clock(const Args& args) {
-  ParsedArgs parsed;
-  if (!parse_args("clock", args, {{"--reset"}, {}, 0, 1}, &parsed)) {
+  CommandLine parsed;
+  if (!parse_args("clock", args, {{{"reset", 'r', false}}, 0, 1}, &parsed)) {
     return kExitUsage;
   }
-  if (parsed.has("--reset")) {
+  if (parsed.has("reset")) {
     if (!parsed.positional.empty()) {
       return usage_error("clock: --reset takes no value");
     }

@@ -30,11 +30,11 @@ bool read_source(const std::string& source, std::string* bytes) {
 }  // namespace
 
 int run_config(const Args& args) {
-  ParsedArgs parsed;
-  if (!parse_args("config", args, {{"--remove"}, {}, 0, 1}, &parsed)) {
+  CommandLine parsed;
+  if (!parse_args("config", args, {{{"remove", 'r', false}}, 0, 1}, &parsed)) {
     return kExitUsage;
   }
-  if (parsed.has("--remove")) {
+  if (parsed.has("remove")) {
     if (!parsed.positional.empty()) {
       return usage_error("config: --remove takes no file");
     }

@@ -46,11 +46,11 @@ int save(const std::vector<std::string>& names) {
 }  // namespace
 
 int run_fail(const Args& args) {
-  ParsedArgs parsed;
-  if (!parse_args("fail", args, {{"--clear"}, {}, 0, 1}, &parsed)) {
+  CommandLine parsed;
+  if (!parse_args("fail", args, {{{"clear", 'c', false}}, 0, 1}, &parsed)) {
     return kExitUsage;
   }
-  if (parsed.has("--clear")) {
+  if (parsed.has("clear")) {
     if (!parsed.positional.empty()) {
       return usage_error("fail: --clear takes no function");
     }
@@ -73,8 +73,8 @@ int run_fail(const Args& args) {
 }
 
 int run_unfail(const Args& args) {
-  ParsedArgs parsed;
-  if (!parse_args("unfail", args, {{}, {}, 1, 1}, &parsed)) return kExitUsage;
+  CommandLine parsed;
+  if (!parse_args("unfail", args, {{}, 1, 1}, &parsed)) return kExitUsage;
   const std::string& function = parsed.positional[0];
   if (!sim::is_failable(function)) return unknown_function(function);
   std::vector<std::string> names;

@@ -7,46 +7,53 @@
 
 #include "fail_list.h"
 #include "kvo_sim/commands.h"
+#include "tool_version.h"
 
 namespace kvo::sim_cli {
 namespace {
 
-constexpr char kUsage[] = R"(Usage: kvo-sim [--dir DIR] COMMAND [ARGUMENTS]
+constexpr char kUsage[] = R"(Usage: kvo-sim [-d DIR] COMMAND [ARGUMENTS]
 
 Controls the simulated platform of kvo-data-logger: the files in DIR
 (default: $KVO_SIM_DIR, else /run/kvo-sim). Every file is replaced
 atomically, so the service may run meanwhile.
 
 Commands:
-  init [--force]       create DIR with a simulated vehicle (power state 0);
+  init [-f|--force]    create DIR with a simulated vehicle (power state 0);
                        --force replaces an existing sysdb.json
-  set KEY VALUE [--type N] [--db NAME|null]
+  set KEY VALUE [-t|--type N] [-D|--db NAME|null]
                        set a key's value: VALUE as JSON when it is JSON
-                       (12, 1.5, true, '"text"'), else as a string; a new key
-                       needs --type (2 integer, 3 double, 4 text) and --db;
-                       an existing key keeps the type and db not given
+                       (12, -5, 1.5, true, '"text"'), else as a string; a
+                       new key needs --type (2 integer, 3 double, 4 text)
+                       and --db; an existing key keeps the type and db not
+                       given
   get KEY              print the key's value as JSON
   list                 print every key: name, namedb, type, value (tabs)
   power N              set the power state: SYS_STATE_INT in SYS
   config FILE|-        install FILE (- for stdin), which must be JSON, as the
                        document the service fetches as system.data_logger
-  config --remove      remove that document
+  config -r|--remove   remove that document
   clock                print the simulated time (fwtime_s)
   clock +N|-N          move the clock offset by N seconds
   clock N              set the clock offset to N seconds
-  clock --reset        remove the clock offset
+  clock -r|--reset     remove the clock offset
   fail                 list the platform functions made to fail
   fail FUNC            make FUNC fail until unfail
   unfail FUNC          make FUNC work again
-  fail --clear         make every function work again
+  fail -c|--clear      make every function work again
 
 FUNC is one of:)";
 
 constexpr char kUsageEnd[] = R"(
 
+Options go before the command; a command's options may also follow its
+arguments. A negative number (-5, -1.5) is a value, never an option; any
+other value that begins with "-" goes after "--" (set KEY -- -text).
+
 Options:
-  --dir DIR            the simulated platform's folder
+  -d, --dir DIR        the simulated platform's folder
   -h, --help           print this help
+  -V, --version        print the version
 
 Exit status: 0 success, 1 the operation failed, 2 wrong usage.
 )";
@@ -71,31 +78,33 @@ int print_usage() {
   return kExitOk;
 }
 
-int run(Args args) {
-  // Set for the platform functions that the commands call, too.
-  if (!args.empty() &&
-      (args[0] == "--dir" || args[0].compare(0, 6, "--dir=") == 0)) {
-    std::string dir;
-    if (args[0] != "--dir") {
-      dir = args[0].substr(6);
-      args.erase(args.begin());
-    } else if (args.size() > 1) {
-      dir = args[1];
-      args.erase(args.begin(), args.begin() + 2);
-    }
-    if (dir.empty()) return usage_error("--dir needs a folder");
-    ::setenv("KVO_SIM_DIR", dir.c_str(), 1);
+int run(const Args& args) {
+  CommandLine parsed;
+  std::string error;
+  if (!tools::parse_command_line(
+          args,
+          {{"dir", 'd', true}, {"help", 'h', false}, {"version", 'V', false}},
+          tools::OptionPlace::kBeforeCommand, &parsed, &error)) {
+    return usage_error(error);
   }
-  if (args.empty()) return usage_error("no command given");
-  // Help only in the command's place: after a command, "-h" may be a value
-  // that a script means to store.
-  if (args[0] == "-h" || args[0] == "--help") return print_usage();
+  if (parsed.has("help")) return print_usage();
+  if (parsed.has("version")) {
+    std::cout << "kvo-sim " << tools::kVersion << "\n";
+    return kExitOk;
+  }
+  if (parsed.has("dir")) {
+    if (parsed.value("dir").empty()) return usage_error("--dir needs a folder");
+    // Set for the platform functions that the commands call, too.
+    ::setenv("KVO_SIM_DIR", parsed.value("dir").c_str(), 1);
+  }
+  const Args& words = parsed.positional;
+  if (words.empty()) return usage_error("no command given");
   for (const Command& command : kCommands) {
-    if (args[0] == command.name) {
-      return command.run(Args(args.begin() + 1, args.end()));
+    if (words[0] == command.name) {
+      return command.run(Args(words.begin() + 1, words.end()));
     }
   }
-  return usage_error("unknown command " + args[0]);
+  return usage_error("unknown command " + words[0]);
 }
 
 }  // namespace

@@ -48,13 +48,13 @@ Json::Value value_of(const std::string& text) {
 }  // namespace
 
 int run_init(const Args& args) {
-  ParsedArgs parsed;
-  if (!parse_args("init", args, {{"--force"}, {}, 0, 0}, &parsed)) {
+  CommandLine parsed;
+  if (!parse_args("init", args, {{{"force", 'f', false}}, 0, 0}, &parsed)) {
     return kExitUsage;
   }
   std::string path = sim::folder_file(kSysdb);
   struct stat info;
-  if (!parsed.has("--force") && ::stat(path.c_str(), &info) == 0) {
+  if (!parsed.has("force") && ::stat(path.c_str(), &info) == 0) {
     return failed(path + " exists; use --force to replace it");
   }
   std::string commands = sim::folder_file("cmd");
@@ -65,23 +65,24 @@ int run_init(const Args& args) {
 }
 
 int run_set(const Args& args) {
-  ParsedArgs parsed;
-  if (!parse_args("set", args, {{}, {"--type", "--db"}, 2, 2}, &parsed)) {
+  CommandLine parsed;
+  if (!parse_args("set", args, {{{"type", 't', true}, {"db", 'D', true}}, 2, 2},
+                  &parsed)) {
     return kExitUsage;
   }
   const std::string& key = parsed.positional[0];
   std::optional<Json::Value> type;
   std::optional<Json::Value> namedb;
-  if (parsed.has("--type")) {
+  if (parsed.has("type")) {
     int64_t code = 0;
-    if (!parse_int(parsed.options["--type"], std::numeric_limits<int>::min(),
+    if (!parse_int(parsed.value("type"), std::numeric_limits<int>::min(),
                    std::numeric_limits<int>::max(), &code)) {
       return usage_error("set: --type needs an integer");
     }
     type = Json::Value(static_cast<Json::Int>(code));
   }
-  if (parsed.has("--db")) {
-    const std::string& name = parsed.options["--db"];
+  if (parsed.has("db")) {
+    const std::string name = parsed.value("db");
     if (name.empty()) return usage_error("set: --db needs a name or null");
     namedb = name == "null" ? Json::Value() : Json::Value(name);
   }
@@ -101,8 +102,8 @@ int run_set(const Args& args) {
 }
 
 int run_get(const Args& args) {
-  ParsedArgs parsed;
-  if (!parse_args("get", args, {{}, {}, 1, 1}, &parsed)) return kExitUsage;
+  CommandLine parsed;
+  if (!parse_args("get", args, {{}, 1, 1}, &parsed)) return kExitUsage;
   const std::string& key = parsed.positional[0];
   sim::SysdbDocument document;
   if (int code = load(&document)) return code;
@@ -118,8 +119,8 @@ int run_get(const Args& args) {
 }
 
 int run_list(const Args& args) {
-  ParsedArgs parsed;
-  if (!parse_args("list", args, {{}, {}, 0, 0}, &parsed)) return kExitUsage;
+  CommandLine parsed;
+  if (!parse_args("list", args, {{}, 0, 0}, &parsed)) return kExitUsage;
   sim::SysdbDocument document;
   if (int code = load(&document)) return code;
   for (const std::string& key : document.root.getMemberNames()) {
@@ -141,8 +142,8 @@ int run_list(const Args& args) {
 }
 
 int run_power(const Args& args) {
-  ParsedArgs parsed;
-  if (!parse_args("power", args, {{}, {}, 1, 1}, &parsed)) return kExitUsage;
+  CommandLine parsed;
+  if (!parse_args("power", args, {{}, 1, 1}, &parsed)) return kExitUsage;
   int64_t state = 0;
   if (!parse_int(parsed.positional[0], std::numeric_limits<int32_t>::min(),
                  std::numeric_limits<int32_t>::max(), &state)) {
