@@ -2,6 +2,7 @@
 
 #include "archive/archive.h"
 #include "archive/archive_directory.h"
+#include "archive/archive_names.h"
 #include "base/log.h"
 #include "base/shell_command.h"
 #include "platform/utils.h"
@@ -48,10 +49,10 @@ int Archive::backup(uint32_t now) {
 }
 
 int Archive::make_archive_file() {
-  const std::string staging = kVolatileDir + name_;
+  const std::string staged_tar = kVolatileDir + name_ + ".tar";
 
   std::string md5_command =
-      "md5sum " + staging + "_bak.db > " + staging + ".md5";
+      "md5sum " + backup_db_path_ + " > " + kVolatileDir + checksum_name(name_);
   int status = exec_command(md5_command);
   if (status != 0) {
     log_printf(LOG_NOTICE, "Error creating md5 file (%s:%d)",
@@ -59,8 +60,9 @@ int Archive::make_archive_file() {
     return -1;
   }
 
-  std::string tar_command = "tar -cf " + staging + ".tar -C " + kVolatileDir +
-                            " " + name_ + "_bak.db " + name_ + ".md5";
+  std::string tar_command = "tar -cf " + staged_tar + " -C " + kVolatileDir +
+                            " " + backup_copy_name(name_) + " " +
+                            checksum_name(name_);
   status = exec_command(tar_command);
   if (status != 0) {
     log_printf(LOG_NOTICE, "Error creating tar file (%s:%d)",
@@ -69,7 +71,7 @@ int Archive::make_archive_file() {
   }
 
   const std::string target = archive_path(archive_dir_, next_archive_number_);
-  std::string move_command = "mv " + staging + ".tar " + target;
+  std::string move_command = "mv " + staged_tar + " " + target;
   status = run_command(move_command);
   if (status != 0) {
     // A move across file systems copies: on full storage it leaves a

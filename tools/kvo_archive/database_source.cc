@@ -8,8 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "base/unique_fd.h"
 #include "kvo_archive/archive_judgement.h"
-#include "unique_fd.h"
 
 namespace kvo::archive_tool {
 namespace {
@@ -19,7 +19,7 @@ constexpr char kSqliteHeader[] = "SQLite format 3";  // With its NUL: 16.
 // Reads the whole regular file at `path` into `*bytes`.
 bool read_file(const std::string& path, std::string* bytes,
                std::string* error) {
-  sim::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat info;
   if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
     *error = fd.valid() ? "not a regular file" : std::strerror(errno);
@@ -47,7 +47,7 @@ bool is_database_file(const std::string& bytes) {
 bool open_database_source(const std::string& path,
                           std::unique_ptr<MemoryDatabase>* database,
                           std::string* warning, std::string* error) {
-  sim::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.valid()) {
     *error = path + ": " + std::strerror(errno);
     return false;
