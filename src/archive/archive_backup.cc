@@ -31,11 +31,12 @@ int Archive::backup(uint32_t now) {
   }
 
   log_printf(LOG_INFO, "Creating tar");
-  if (make_archive_file() != 0) {
+  status = make_archive_file();
+  if (status != 0) {
     // Schedule and number stay, so the next update retries the whole
     // backup under the same number.
     log_printf(LOG_INFO, "Error creating tar");
-    return -1;
+    return status;
   }
 
   log_printf(LOG_INFO, "Finished backing up archive (%s)", name_.c_str());
@@ -57,7 +58,7 @@ int Archive::make_archive_file() {
   if (status != 0) {
     log_printf(LOG_NOTICE, "Error creating md5 file (%s:%d)",
                md5_command.c_str(), status);
-    return -1;
+    return status;
   }
 
   std::string tar_command = "tar -cf " + staged_tar + " -C " + kVolatileDir +
@@ -67,7 +68,7 @@ int Archive::make_archive_file() {
   if (status != 0) {
     log_printf(LOG_NOTICE, "Error creating tar file (%s:%d)",
                tar_command.c_str(), status);
-    return -1;
+    return status;
   }
 
   const std::string target = archive_path(archive_dir_, next_archive_number_);
@@ -79,7 +80,7 @@ int Archive::make_archive_file() {
     unlink(target.c_str());
     log_printf(LOG_NOTICE, "Error moving tar file to NV (%s:%d)",
                move_command.c_str(), status);
-    return -1;
+    return status;
   }
   return 0;
 }
