@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace kvo::sim {
 

@@ -2,10 +2,11 @@
 
 #include <json/reader.h>
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <memory>
+
+#include "base/number_text.h"
 
 namespace kvo::sim {
 namespace {
@@ -44,15 +45,11 @@ void append_string(const char* begin, const char* end, std::string* out) {
 }
 
 void append_double(double value, std::string* out) {
-  if (!std::isfinite(value)) {
+  if (std::isfinite(value)) {
+    append_shortest_text(value, out);
+  } else {
     *out += "null";
-    return;
   }
-  char buffer[32];
-  char* end = std::to_chars(buffer, buffer + sizeof(buffer), value).ptr;
-  std::string text(buffer, end);
-  if (text.find_first_of(".e") == std::string::npos) text += ".0";
-  *out += text;
 }
 
 void append_value(const Json::Value& value, bool indented, int depth,

@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,9 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "archive/tar_member_rule.h"
+#include "base/unique_fd.h"
 #include "file_io.h"
 #include "libarchive_loader.h"
-#include "unique_fd.h"
 
 namespace kvo::sim {
 namespace {
@@ -56,28 +56,6 @@ void remove_stale_stages(int dir_fd) {
     }
     ::unlinkat(dir_fd, name.c_str(), AT_REMOVEDIR);
   }
-}
-
-enum class Member { kFile, kSkip, kRefused };
-
-// How a member is treated; for kFile, `*name` is its file name in dir.
-Member classify(const LibArchive& la, archive_entry* entry, std::string* name) {
-  const char* path = la.entry_pathname(entry);
-  if (path == nullptr) return Member::kRefused;
-  std::string text(path);
-  if (text.compare(0, 2, "./") == 0) text.erase(0, 2);
-  mode_t type = la.entry_filetype(entry);
-  if (text.empty() || text == ".") {
-    return type == AE_IFDIR ? Member::kSkip : Member::kRefused;
-  }
-  // Some tar variants give a hard link the type of a regular file; its
-  // link target gives it away.
-  if (type != AE_IFREG || la.entry_hardlink(entry) != nullptr || text == ".." ||
-      text.find('/') != std::string::npos || text.size() > NAME_MAX) {
-    return Member::kRefused;
-  }
-  *name = text;
-  return Member::kFile;
 }
 
 // The members unpacked so far, each under its own name in a private folder
@@ -187,11 +165,12 @@ bool extract_tar(const char* tar, const char* dir) {
     int result = la.read_next_header(reader.get(), &entry);
     if (result == ARCHIVE_EOF) return pending.commit();
     if (result != ARCHIVE_OK) return false;
-    std::string name;
-    Member member = classify(la, entry, &name);
-    if (member == Member::kRefused) return false;
-    if (member == Member::kFile &&
-        !unpack(la, reader.get(), entry, name, &pending)) {
+    const TarMember member =
+        judge_tar_member(la.entry_pathname(entry), la.entry_filetype(entry),
+                         la.entry_hardlink(entry) != nullptr);
+    if (member.verdict == MemberVerdict::kRefuse) return false;
+    if (member.verdict == MemberVerdict::kTake &&
+        !unpack(la, reader.get(), entry, member.name, &pending)) {
       return false;
     }
   }

@@ -1,11 +1,9 @@
 // Unpacking of the service's archive files for extract_tar_file_to_dir.
 //
-// Only regular files are unpacked, each into `dir` under its bare member
-// name with its permission bits masked by 0755; one leading "./" is
-// dropped and a member "./" (the folder itself) is skipped. Any other
-// member refuses the whole archive: a name that is absolute, holds ".." or
-// any other "/", a directory, a symbolic or hard link, a device node, a
-// fifo. So does a truncated archive or a file that is not a tar archive.
+// Members are taken, skipped or refuse the whole archive as
+// archive/tar_member_rule.h says; each one taken is unpacked into `dir`
+// under its bare name with its permission bits masked by 0755. A truncated
+// archive or a file that is not a tar archive is refused as well.
 //
 // Nothing is written outside `dir`, and a refused archive changes nothing in
 // it: members are unpacked into a private folder that mkdtemp makes in

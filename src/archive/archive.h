@@ -30,10 +30,13 @@ class Archive {
   Archive& operator=(const Archive&) = delete;
 
   // An operation that can fail returns int: 0 on success, and on failure a
-  // non-zero value that says why where there is more than one reason (a
-  // SQLite result code, a command's wait status), else -1. Each operation
-  // logs its own failures; callers look at the result only where they act
-  // on it. Operations that cannot fail return nothing.
+  // non-zero value that says why: the SQLite result code of the statement
+  // that failed, the status of the command that failed (a wait status, or
+  // -1 without a shell), -1 when the working database cannot be opened or
+  // the operation has that one way to fail. Where the service acts on the
+  // value in another way, the operation says so. Each operation logs its
+  // own failures; callers look at the result only where they act on it.
+  // Operations that cannot fail return nothing.
 
   // Each group of operations is defined in the file named above it.
 
@@ -57,7 +60,9 @@ class Archive {
   void update(uint32_t now);
 
   // Samples every due key (every saved key with `force`) into the working
-  // database with one INSERT; fails when the database cannot be opened.
+  // database with one INSERT; fails as add_entries, or when the database
+  // cannot be opened. A key whose value cannot be read is no failure: it is
+  // due again at the next call.
   int save_to_db(uint32_t now, bool force);
 
   // The value tuples of the INSERT batch, for a number and for a text.
@@ -76,14 +81,17 @@ class Archive {
 
   // Opens the working database unless it is open. One marked unusable since
   // (archive_damage.cc) is first set aside and replaced by a fresh database
-  // with the table, so that sampling goes on.
+  // with the table, so that sampling goes on. 0 whenever a connection is
+  // open afterwards, even where the fresh database's statements failed
+  // (logged): every caller goes on with the connection.
   int open_db();
   // Runs a statement that yields no rows; failure is the SQLite result code.
   // An INSERT batch may come with `cuts`, the offsets at which it can be cut
   // into bounded statements (insert_pieces.h); it then runs as those.
   int exec_sql(const std::string& sql, const std::vector<size_t>& cuts = {});
-  // The connection settings and the table; fail only when the database
-  // cannot be opened, statement failures being logged and ignored.
+  // The connection settings and the table; failure is the SQLite code of
+  // the (first) statement that failed. create_schema runs all three of its
+  // statements whatever fails.
   int set_max_page_count(uint32_t pages);
   int disable_sync();
   int create_schema();
@@ -92,9 +100,10 @@ class Archive {
 
   // archive_size_control.cc
   // Inserts one batch, making room while the database is full; `cuts` as
-  // for exec_sql.
+  // for exec_sql. Failure is the last INSERT's SQLite code.
   int add_entries(const std::string& sql, const std::vector<size_t>& cuts = {});
-  // Deletes the `count` + 1 oldest rows; an empty table is no failure.
+  // Deletes the `count` + 1 oldest rows; an empty table is no failure, nor
+  // one whose oldest rowid is 0 (never written here), which is left alone.
   int delete_old_entries(uint32_t count);
   // Deletes the oldest rows while the database exceeds `max_page_count`.
   void check_size();
@@ -104,19 +113,25 @@ class Archive {
   // into the system database; a key that fails does not stop the others.
   void restore_values();
   void copy_to_sysdb();
-  // The system database's write result, or -1 when nothing was written.
+  // 0 when the value is written or there is none (no row, SQL NULL); else
+  // the system database's write result, the SQLite code of a failed read,
+  // or -1 when the database cannot be opened or the key's type is none
+  // that is restored.
   int restore_key(const ArchiveKey& key, const std::string& name);
 
   // archive_backup.cc
 
   // Backs the working database up into the next numbered archive file; an
-  // instance that saves nothing has nothing to back up and succeeds.
+  // instance that saves nothing has nothing to back up and succeeds, and so
+  // does one whose backup is held back (hold_back_backup). Failure is the
+  // status of the first command that failed.
   int backup(uint32_t now);
   // Checksums, packs and moves the backup copy; fails at the first failed
-  // step.
+  // command, with its status.
   int make_archive_file();
   // archive_rotation.cc
-  // Keeps the three newest archives below `next_archive_number`.
+  // Keeps the kArchivesKept newest archives below `next_archive_number`
+  // (archive_order.h).
   void remove_old_archives();
 
   // archive_initialization.cc
@@ -125,9 +140,12 @@ class Archive {
   // archive as the working database.
   void initialize();
   // 0 when the archive at `path` is unpacked, verified, found usable and in
-  // place as the working database; -1 when the archive is at fault (bad or
-  // unusable); kArchiveKept when volatile storage failed, or SQLite could
-  // not tell, which says nothing of the archive.
+  // place as the working database; kArchiveKept when volatile storage
+  // failed, or SQLite could not tell, which says nothing of the archive;
+  // -1 for every other failure, which start-up takes for the archive's
+  // fault and deletes it: it will not unpack, its checksum file does not
+  // name the copy alone or does not verify, the copy is unusable, or the
+  // copy could not be moved into place.
   int load_archive(const std::string& path);
   static constexpr int kArchiveKept = 1;
 

@@ -2,6 +2,7 @@
 
 #include "archive/archive.h"
 #include "archive/archive_directory.h"
+#include "archive/archive_names.h"
 #include "base/log.h"
 #include "base/shell_command.h"
 #include "platform/utils.h"
@@ -30,11 +31,12 @@ int Archive::backup(uint32_t now) {
   }
 
   log_printf(LOG_INFO, "Creating tar");
-  if (make_archive_file() != 0) {
+  status = make_archive_file();
+  if (status != 0) {
     // Schedule and number stay, so the next update retries the whole
     // backup under the same number.
     log_printf(LOG_INFO, "Error creating tar");
-    return -1;
+    return status;
   }
 
   log_printf(LOG_INFO, "Finished backing up archive (%s)", name_.c_str());
@@ -48,28 +50,29 @@ int Archive::backup(uint32_t now) {
 }
 
 int Archive::make_archive_file() {
-  const std::string staging = kVolatileDir + name_;
+  const std::string staged_tar = kVolatileDir + name_ + ".tar";
 
   std::string md5_command =
-      "md5sum " + staging + "_bak.db > " + staging + ".md5";
+      "md5sum " + backup_db_path_ + " > " + kVolatileDir + checksum_name(name_);
   int status = exec_command(md5_command);
   if (status != 0) {
     log_printf(LOG_NOTICE, "Error creating md5 file (%s:%d)",
                md5_command.c_str(), status);
-    return -1;
+    return status;
   }
 
-  std::string tar_command = "tar -cf " + staging + ".tar -C " + kVolatileDir +
-                            " " + name_ + "_bak.db " + name_ + ".md5";
+  std::string tar_command = "tar -cf " + staged_tar + " -C " + kVolatileDir +
+                            " " + backup_copy_name(name_) + " " +
+                            checksum_name(name_);
   status = exec_command(tar_command);
   if (status != 0) {
     log_printf(LOG_NOTICE, "Error creating tar file (%s:%d)",
                tar_command.c_str(), status);
-    return -1;
+    return status;
   }
 
   const std::string target = archive_path(archive_dir_, next_archive_number_);
-  std::string move_command = "mv " + staging + ".tar " + target;
+  std::string move_command = "mv " + staged_tar + " " + target;
   status = run_command(move_command);
   if (status != 0) {
     // A move across file systems copies: on full storage it leaves a
@@ -77,7 +80,7 @@ int Archive::make_archive_file() {
     unlink(target.c_str());
     log_printf(LOG_NOTICE, "Error moving tar file to NV (%s:%d)",
                move_command.c_str(), status);
-    return -1;
+    return status;
   }
   return 0;
 }

@@ -66,26 +66,27 @@ int Archive::set_max_page_count(uint32_t pages) {
   const std::string sql = "PRAGMA max_page_count=" + std::to_string(pages);
   log_printf(LOG_INFO, "Setting max page count:%u", pages);
   if (open_db() != 0) return -1;
-  exec_sql(sql);
-  return 0;
+  return exec_sql(sql);
 }
 
 int Archive::disable_sync() {
   log_printf(LOG_INFO, "Setting disabling sync");
   if (open_db() != 0) return -1;
-  exec_sql("PRAGMA synchronous=0");
-  return 0;
+  return exec_sql("PRAGMA synchronous=0");
 }
 
 int Archive::create_schema() {
   if (open_db() != 0) return -1;
   // The auto-vacuum mode of an existing file only changes through VACUUM;
   // with it, deleted rows give their pages back at every commit.
-  note_damage(exec_sql("PRAGMA auto_vacuum=FULL"));
-  note_damage(exec_sql("VACUUM"));
-  note_damage(exec_sql(kCreateTable));
+  int first_failure = SQLITE_OK;
+  for (const char* sql : {"PRAGMA auto_vacuum=FULL", "VACUUM", kCreateTable}) {
+    const int rc = exec_sql(sql);
+    note_damage(rc);
+    if (first_failure == SQLITE_OK) first_failure = rc;
+  }
   release_free_memory();
-  return 0;
+  return first_failure;
 }
 
 int Archive::get_page_count(uint32_t* pages) {

@@ -6,7 +6,8 @@
 #include <algorithm>
 
 #include "archive/archive.h"
-#include "archive/archive_directory.h"
+#include "archive/archive_names.h"
+#include "archive/archive_order.h"
 #include "archive/checksum_file.h"
 #include "archive/database_check.h"
 #include "base/database_files.h"
@@ -52,26 +53,20 @@ void Archive::initialize() {
 }
 
 bool Archive::load_newest_archive(const std::vector<uint32_t>& numbers) {
-  archive_waiting_ = false;
-  // A bad archive is deleted before the next older one is tried, so it is
-  // never tried again at a later start. A kept one stays, and so do all
-  // older ones: it may be the newest good one.
-  for (uint32_t number : numbers) {
+  const LoadWalk walk = walk_newest_first(numbers, [this](uint32_t number) {
     std::string path = archive_path(archive_dir_, number);
     log_printf(LOG_NOTICE, "Loading archive (%s)", path.c_str());
     const int result = load_archive(path);
-    if (result == 0) {
-      next_archive_number_ = next_number(number);
-      return true;
-    }
-    if (result == kArchiveKept) {
-      archive_waiting_ = true;
-      return false;
-    }
+    if (result == 0) return LoadAttempt::kLoaded;
+    if (result == kArchiveKept) return LoadAttempt::kKept;
     unlink(path.c_str());
     log_printf(LOG_NOTICE, "Removing bad archive (%s)", path.c_str());
-  }
-  return false;
+    return LoadAttempt::kRejected;
+  });
+  archive_waiting_ = walk.outcome == LoadAttempt::kKept;
+  if (walk.outcome != LoadAttempt::kLoaded) return false;
+  next_archive_number_ = next_number(walk.number);
+  return true;
 }
 
 int Archive::load_archive(const std::string& path) {
@@ -106,7 +101,7 @@ int Archive::load_archive(const std::string& path) {
 }
 
 int Archive::unpack_archive(const std::string& path) {
-  const std::string md5_path = kVolatileDir + name_ + ".md5";
+  const std::string md5_path = kVolatileDir + checksum_name(name_);
   // Staging files of an earlier backup or unpacking must not stand in for a
   // member this archive lacks: what is checked below is what it held. A
   // journal left beside the copy must not be rolled into it.
@@ -144,7 +139,7 @@ int Archive::volatile_storage_error(const std::string& path) {
 
 int Archive::keep_archive(const std::string& path, const std::string& why) {
   unlink(backup_db_path_.c_str());
-  unlink((kVolatileDir + name_ + ".md5").c_str());
+  unlink((kVolatileDir + checksum_name(name_)).c_str());
   log_printf(LOG_NOTICE, "Keeping archive for a later load (%s:%s)",
              path.c_str(), why.c_str());
   return kArchiveKept;

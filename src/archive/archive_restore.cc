@@ -26,7 +26,7 @@ int32_t column_int32(sqlite3_stmt* stmt) {
 }
 
 // Writes column 0 of the current row as a value of `type`; the write's
-// result, or -1 when nothing was written.
+// result, 0 for SQL NULL (nothing to write), -1 for a type not restored.
 int write_value(sqlite3_stmt* stmt, uint16_t type, const char* namedb,
                 const char* key) {
   switch (type) {
@@ -46,7 +46,7 @@ int write_value(sqlite3_stmt* stmt, uint16_t type, const char* namedb,
       const unsigned char* text = sqlite3_column_text(stmt, 0);
       // SQL NULL (never sampled here, only in a database from elsewhere)
       // yields no text: the key keeps its value, as a key without rows does.
-      if (text == nullptr) return -1;
+      if (text == nullptr) return 0;
       const std::string value(reinterpret_cast<const char*>(text));
       const int rc =
           sysdb_namedb_write_str(nullptr, namedb, key, value.c_str(), 0);
@@ -96,17 +96,16 @@ int Archive::restore_key(const ArchiveKey& key, const std::string& name) {
   if (rc != SQLITE_OK) {
     log_printf(LOG_NOTICE, "Error getting row data (%d:%s)", rc, query.c_str());
     note_damage(rc);
-    return -1;
+    return rc;
   }
   const int step = sqlite3_step(stmt.get());
+  // No row means no archived value; anything else is a read failure.
+  if (step == SQLITE_DONE) return 0;
   if (step != SQLITE_ROW) {
-    // No row means no archived value; anything else is a read failure.
-    if (step != SQLITE_DONE) {
-      log_printf(LOG_NOTICE, "Error getting row data (%d:%s)", step,
-                 query.c_str());
-      note_damage(step);
-    }
-    return -1;
+    log_printf(LOG_NOTICE, "Error getting row data (%d:%s)", step,
+               query.c_str());
+    note_damage(step);
+    return step;
   }
   return write_value(stmt.get(), type, key.namedb.c_str(), name.c_str());
 }

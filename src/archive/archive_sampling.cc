@@ -68,8 +68,7 @@ int Archive::save_to_db(uint32_t now, bool force) {
     key.next_sample_time = now + key.period;
   }
   log_printf(LOG_INFO, "Copied %u entries", count);
-  if (count > 0) add_entries(sql, cuts);
-  return 0;
+  return count > 0 ? add_entries(sql, cuts) : 0;
 }
 
 std::string Archive::save_double(const std::string& name, double value) {

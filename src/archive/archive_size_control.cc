@@ -57,7 +57,7 @@ int Archive::add_entries(const std::string& sql,
   }
   log_printf(LOG_NOTICE, "Error adding entry (%d:%s)", rc, sql.c_str());
   diagnose_failed_batch(rc);
-  return -1;
+  return rc;
 }
 
 int Archive::delete_old_entries(uint32_t count) {

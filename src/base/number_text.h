@@ -1,5 +1,7 @@
-// The "%f" text of a double (optional minus sign, integer part, point, six
-// decimals, rounded), which both the stored samples and the log lines use.
+// The texts of a double: the "%f" text (optional minus sign, integer part,
+// point, six decimals, rounded), which both the stored samples and the log
+// lines use, and the shortest text that reads back as the same double,
+// which the simulated platform's JSON files and kvo-archive's exports use.
 // std::to_chars gives the same correctly rounded digits as printf's "%f"
 // at a fraction of its cost; printf still spells what has no digits.
 #ifndef KVO_BASE_NUMBER_TEXT_H_
@@ -9,6 +11,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 namespace kvo {
 
@@ -26,6 +29,17 @@ inline size_t fixed_text(double value, char (&text)[kFixedTextSize]) {
       text, text + kFixedTextSize - 1, value, std::chars_format::fixed, 6);
   *end.ptr = '\0';
   return static_cast<size_t>(end.ptr - text);
+}
+
+// Appends the shortest text that reads back as the finite `value`, with a
+// point or an exponent always ("2.0", not "2"), so that it reads back as a
+// double, not an integer.
+inline void append_shortest_text(double value, std::string* out) {
+  char text[32];
+  char* end = std::to_chars(text, text + sizeof(text), value).ptr;
+  const size_t start = out->size();
+  out->append(text, end);
+  if (out->find_first_of(".e", start) == std::string::npos) out->append(".0");
 }
 
 }  // namespace kvo

@@ -6,19 +6,17 @@
 #include <utility>
 #include <vector>
 
+#include "archive/archive_names.h"
+#include "archive/checksum_file.h"
 #include "archive/paths.h"
+#include "base/md5_digest.h"
 #include "kvo_archive/tar_members.h"
-#include "md5_check.h"
-#include "md5_digest.h"
 
 namespace kvo::archive_tool {
 namespace {
 
 // Far above the one line that md5sum writes for one file.
 constexpr size_t kChecksumCap = 4096;
-
-constexpr char kBackupSuffix[] = "_bak.db";
-constexpr char kChecksumSuffix[] = ".md5";
 
 bool ends_with(const std::string& text, const std::string& suffix) {
   return text.size() > suffix.size() &&
@@ -57,17 +55,17 @@ ArchiveState tar_state(TarOutcome outcome) {
 ArchiveState checksum_state(const std::string& checksum,
                             const std::string& copy,
                             const std::string& copy_path, std::string* detail) {
-  std::vector<sim::Md5Line> lines;
-  if (!sim::parse_md5_lines(checksum, &lines)) {
+  std::vector<ChecksumLine> lines;
+  if (!parse_checksum_lines(checksum, &lines)) {
     *detail = "the checksum file is not in md5sum's format";
     return ArchiveState::kChecksumMismatch;
   }
-  if (lines.size() != 1 || lines[0].path != copy_path) {
+  if (!names_only(lines, copy_path)) {
     *detail = "it names " + lines[0].path +
               (lines.size() > 1 ? " and more" : "") + ", not " + copy_path;
     return ArchiveState::kChecksumNamesAnotherFile;
   }
-  std::string actual = sim::md5_hex(copy.data(), copy.size());
+  std::string actual = md5_hex(copy.data(), copy.size());
   if (actual != lines[0].digest) {
     *detail = "recorded " + lines[0].digest + ", the copy has " + actual;
     return ArchiveState::kChecksumMismatch;
@@ -113,9 +111,9 @@ Judgement judge_archive(const std::string& path, const std::string& instance) {
 
 Judgement judge_archive(const InputFile& input, const std::string& instance) {
   Judgement judgement;
-  const std::string copy_name = instance + kBackupSuffix;
-  const std::string checksum_name = instance + kChecksumSuffix;
-  TarContents tar = read_tar(input, {copy_name, checksum_name}, kMemberCap);
+  const std::string copy_name = backup_copy_name(instance);
+  const std::string checksum_member = checksum_name(instance);
+  TarContents tar = read_tar(input, {copy_name, checksum_member}, kMemberCap);
   judgement.state = tar_state(tar.outcome);
   judgement.detail = tar.detail;
   if (judgement.state != ArchiveState::kGood) return judgement;
@@ -125,16 +123,16 @@ Judgement judge_archive(const InputFile& input, const std::string& instance) {
     return judgement;
   }
   auto copy = tar.kept.find(copy_name);
-  auto checksum = tar.kept.find(checksum_name);
+  auto checksum = tar.kept.find(checksum_member);
   if (copy == tar.kept.end() || checksum == tar.kept.end()) {
     judgement.state = ArchiveState::kMissingMember;
     judgement.detail =
-        "no " + (copy == tar.kept.end() ? copy_name : checksum_name);
+        "no " + (copy == tar.kept.end() ? copy_name : checksum_member);
     return judgement;
   }
   if (checksum->second.size() > kChecksumCap) {
     judgement.state = ArchiveState::kMemberTooLarge;
-    judgement.detail = checksum_name + " is larger than " +
+    judgement.detail = checksum_member + " is larger than " +
                        std::to_string(kChecksumCap) + " bytes";
     return judgement;
   }
@@ -165,7 +163,7 @@ std::string instance_of(const InputFile& input) {
   TarContents tar = read_tar(input, {}, 0);
   std::string named;
   for (const std::string& name : tar.names) {
-    for (const char* suffix : {kBackupSuffix, kChecksumSuffix}) {
+    for (const char* suffix : {kBackupCopySuffix, kChecksumSuffix}) {
       if (!ends_with(name, suffix)) continue;
       std::string instance = name.substr(0, name.size() - strlen(suffix));
       if (instance == folder) return folder;

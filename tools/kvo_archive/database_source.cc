@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/unique_fd.h"
 #include "kvo_archive/archive_judgement.h"
 
 namespace kvo::archive_tool {

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <string>
 
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace kvo::archive_tool {
 
@@ -38,7 +38,7 @@ class InputFile {
 
  private:
   std::string path_;
-  sim::UniqueFd fd_;
+  UniqueFd fd_;
   std::string bytes_;
   std::string error_;
 };

@@ -191,7 +191,7 @@ bool list_folder(const std::string& folder, RecordWriter* records) {
     }
   }
   for (uint32_t number : plan.deleted) {
-    std::string name = std::to_string(number) + ".tar";
+    std::string name = archive_path("", number);
     const Judgement& judgement = judged.at(dir + name);
     if (std::none_of(entries.begin(), entries.end(),
                      [&](const ArchiveEntry& e) { return e.name == name; })) {

@@ -1,11 +1,11 @@
 #include "kvo_archive/row_format.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <utility>
 
+#include "base/number_text.h"
 #include "kvo_archive/text_escape.h"
 
 namespace kvo::archive_tool {
@@ -34,14 +34,8 @@ void append_integer(std::string* out, sqlite3_int64 value) {
 void append_real(std::string* out, double value) {
   if (std::isinf(value)) {
     out->append(value > 0 ? "1e999" : "-1e999");
-    return;
-  }
-  char text[32];
-  auto end = std::to_chars(text, text + sizeof(text), value).ptr;
-  out->append(text, end);
-  if (std::find_if(text, end, [](char c) { return c == '.' || c == 'e'; }) ==
-      end) {
-    out->append(".0");
+  } else {
+    append_shortest_text(value, out);
   }
 }
 

@@ -1,7 +1,7 @@
-// What the service's start-up does with one instance's archive folder: it
-// tries the numbers newest first, deleting each archive it rejects, loads
-// the first it accepts, and rotation then removes all but the archives
-// kept below the next number.
+// What the service's start-up does with one instance's archive folder, by
+// its rules (archive/archive_order.h): it tries the numbers newest first,
+// deleting each archive it rejects, loads the first it accepts, and
+// rotation then removes all but the archives kept below the next number.
 #ifndef KVO_TOOLS_KVO_ARCHIVE_STARTUP_PLAN_H_
 #define KVO_TOOLS_KVO_ARCHIVE_STARTUP_PLAN_H_
 

@@ -8,32 +8,12 @@
 #include <algorithm>
 #include <memory>
 
+#include "archive/tar_member_rule.h"
+
 namespace kvo::archive_tool {
 namespace {
 
 using Reader = std::unique_ptr<archive, decltype(&archive_read_free)>;
-
-// Why extraction refuses `entry`; empty when it takes it (as `*name`) or
-// skips it (`*name` empty: the archive's own "./").
-std::string refusal(archive_entry* entry, std::string* name) {
-  const char* path = archive_entry_pathname(entry);
-  if (path == nullptr) return "a member without a name";
-  std::string text(path);
-  if (text.compare(0, 2, "./") == 0) text.erase(0, 2);
-  mode_t type = archive_entry_filetype(entry);
-  name->clear();
-  if ((text.empty() || text == ".") && type == AE_IFDIR) return "";
-  if (archive_entry_hardlink(entry) != nullptr) return "hard link " + text;
-  if (type == AE_IFLNK) return "symbolic link " + text;
-  if (type == AE_IFCHR || type == AE_IFBLK) return "device node " + text;
-  if (type != AE_IFREG) return "not a regular file: " + text;
-  if (text.empty() || text == ".." || text.find('/') != std::string::npos ||
-      text.size() > NAME_MAX) {
-    return "unsafe name " + std::string(path);
-  }
-  *name = text;
-  return "";
-}
 
 TarOutcome failure(archive* reader, TarContents* contents) {
   const char* message = archive_error_string(reader);
@@ -94,13 +74,16 @@ TarContents read_tar(const InputFile& input,
       contents.outcome = failure(reader.get(), &contents);
       return contents;
     }
-    std::string name;
-    contents.detail = refusal(entry, &name);
-    if (!contents.detail.empty()) {
+    const TarMember member = judge_tar_member(
+        archive_entry_pathname(entry), archive_entry_filetype(entry),
+        archive_entry_hardlink(entry) != nullptr);
+    if (member.verdict == MemberVerdict::kRefuse) {
       contents.outcome = TarOutcome::kRefused;
+      contents.detail = member.refusal;
       return contents;
     }
-    if (name.empty()) continue;
+    if (member.verdict == MemberVerdict::kSkip) continue;
+    const std::string& name = member.name;
     contents.names.push_back(name);
     if (wanted.count(name) == 0) {
       result = archive_read_data_skip(reader.get());

@@ -1,7 +1,6 @@
-// Reads an archive file's members into memory with the same rules as the
-// platform's extraction, without writing anything anywhere: only regular
-// files under bare names are taken; a link, device node, fifo, directory,
-// an absolute name or one holding "/" or ".." refuses the whole archive.
+// Reads an archive file's members into memory by the rule of the platform's
+// extraction (archive/tar_member_rule.h), without writing anything
+// anywhere.
 #ifndef KVO_TOOLS_KVO_ARCHIVE_TAR_MEMBERS_H_
 #define KVO_TOOLS_KVO_ARCHIVE_TAR_MEMBERS_H_
 

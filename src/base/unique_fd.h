@@ -1,10 +1,10 @@
 // Owns one file descriptor and closes it when it goes out of scope.
-#ifndef KVO_SIM_UNIQUE_FD_H_
-#define KVO_SIM_UNIQUE_FD_H_
+#ifndef KVO_BASE_UNIQUE_FD_H_
+#define KVO_BASE_UNIQUE_FD_H_
 
 #include <unistd.h>
 
-namespace kvo::sim {
+namespace kvo {
 
 class UniqueFd {
  public:
@@ -38,6 +38,6 @@ class UniqueFd {
   int fd_ = -1;
 };
 
-}  // namespace kvo::sim
+}  // namespace kvo
 
-#endif  // KVO_SIM_UNIQUE_FD_H_
+#endif  // KVO_BASE_UNIQUE_FD_H_

@@ -1,4 +1,4 @@
-#include "md5_digest.h"
+#include "base/md5_digest.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -7,9 +7,9 @@
 
 #include <cstdint>
 
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
-namespace kvo::sim {
+namespace kvo {
 namespace {
 
 std::string hex_of(MD5_CTX* context) {
@@ -51,4 +51,4 @@ bool md5_file_hex(const std::string& path, std::string* hex) {
   return true;
 }
 
-}  // namespace kvo::sim
+}  // namespace kvo
