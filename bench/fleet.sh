@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The fleet guide at scale: VEHICLES vehicles (default 20) with ARCHIVES
 # full archives each (default 5; 215,000 rows, 10 MiB, made as
-# bench/archive_dump.sh makes one, each the one before with 10,000 newer
-# rows and its oldest 10,000 deleted), run through docs/FLEET.md's own
-# blocks: dump, SQLite load, DuckDB/Parquet load, the questions. Prints the
-# rows/s of each stage and the bytes a row takes in tar, CSV and Parquet.
+# bench/archive_dump.sh makes one, with VEH_ODOMETER among the 22 keys;
+# each archive the one before with 10,000 newer rows and its oldest 10,000
+# deleted), run through docs/FLEET.md's own blocks: dump, SQLite load,
+# DuckDB/Parquet load, the questions. Prints the rows/s of each stage, the
+# time of the "latest value" query alone, and the bytes a row takes in tar,
+# CSV and Parquet.
 #   bench/fleet.sh BUILD_DIR
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,7 +24,8 @@ cd "$work/db"
 sqlite3 stats_bak.db "CREATE TABLE data (ts TIMESTAMP DEFAULT CURRENT_TIMESTAMP, key TEXT, value BLOB);
   WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 215000)
   INSERT INTO data (ts, key, value) SELECT datetime(1796600000 + i / 22, 'unixepoch'),
-    'VEH_KEY_' || (i % 22), CAST(printf('%f', 48213.7 + i * 0.37) AS REAL) FROM n;"
+    iif(i % 22, 'VEH_KEY_' || (i % 22), 'VEH_ODOMETER'),
+    CAST(printf('%f', 48213.7 + i * 0.37) AS REAL) FROM n;"
 for k in $(seq 0 $((archives - 1))); do
   [ "$k" = 0 ] || sqlite3 stats_bak.db "INSERT INTO data (ts, key, value) SELECT datetime(strftime('%s', ts)
     + 50000, 'unixepoch'), key, value FROM data WHERE rowid > (SELECT max(rowid) - 10000 FROM data);
@@ -32,17 +35,23 @@ for k in $(seq 0 $((archives - 1))); do
 done
 cd "$work"
 for v in $(seq "$vehicles"); do mkdir -p "fleet/veh$v/stats" && cp db/*.tar "fleet/veh$v/stats/"; done
-stage() {  # stage NAME BLOCK: runs one of the guide's blocks, timed
+bytes() { du -cb "$@" | tail -1 | cut -f1; }
+rows=$((vehicles * archives * 215000)) tar=$(bytes fleet/*/stats/*.tar)
+echo "$vehicles vehicles x $archives archives: $rows rows, $tar bytes of tar"
+timed() {  # timed NAME ROWS COMMAND...: its wall time and rows/s; its errors shown
   local t
-  t=$( { TIMEFORMAT=%R; time bash -euo pipefail "blocks/$2" >/dev/null; } 2>&1 )
-  printf '%-22s %8.1f s\n' "$1" "$t"
+  t=$( { TIMEFORMAT=%R; time "${@:3}" >/dev/null 2>err; } 2>&1) || { cat err >&2; exit 1; }
+  awk -v n="$1" -v r="$2" -v t="$t" 'BEGIN { printf "%-22s %7.2f s %10.0f rows/s\n", n, t, r / t }'
 }
-rows=$(( $(cat db/*.tar | wc -c) > 0 ? vehicles * archives * 215000 : 0 ))
-echo "$vehicles vehicles x $archives archives: $rows rows dumped, $(du -cb fleet/*/stats/*.tar | tail -1 | cut -f1) bytes of tar"
-stage dump 02
-stage "SQLite load" 04
-stage "DuckDB/Parquet load" 05
-stage "SQLite questions" 06
-stage "DuckDB questions" 07
+block() { grep -l "$1" blocks/??; }  # the guide's block that holds the text
+timed dump "$rows" bash -euo pipefail "$(block 'kvo-archive dump')"
+timed "SQLite load" "$rows" bash -euo pipefail "$(block '^sqlite3 fleet.db')"
+timed "DuckDB/Parquet load" "$rows" bash -euo pipefail "$(block '^duckdb -bail')"
 samples=$(sqlite3 fleet.db "SELECT count(*) FROM samples")
-echo "samples loaded: $samples; bytes per row: tar $(( $(du -cb fleet/*/stats/*.tar | tail -1 | cut -f1) / rows )), CSV $(( $(du -cb export/*.csv | tail -1 | cut -f1) / rows )), Parquet $(( $(du -cb fleet.parquet | tail -1 | cut -f1) / samples )) (per sample kept)"
+timed "SQLite questions" "$samples" bash -euo pipefail "$(block '^sqlite3 -csv')"
+timed "DuckDB questions" "$samples" bash -euo pipefail "$(block '^duckdb -csv')"
+awk "/<<'SQL'/ { s = 1; next } s { print } s && /;\$/ { exit }" "$(block '^sqlite3 -csv')" >latest.sql
+timed "SQLite latest value" "$samples" sqlite3 fleet.db ".read latest.sql"
+awk -v s="$samples" -v r="$rows" -v t="$tar" -v c="$(bytes export/*.csv)" -v p="$(bytes fleet.parquet)" \
+  -v d="$(bytes fleet.db)" 'BEGIN { printf "%d samples kept; bytes per row dumped: tar %.1f, CSV %.1f;" \
+  " per sample kept: Parquet %.1f, SQLite %.1f\n", s, t / r, c / r, p / s, d / s }'
