@@ -15,11 +15,10 @@ vehicles=${VEHICLES:-20} archives=${ARCHIVES:-5}
 "$root/scripts/setup-duckdb"
 work=$(mktemp -d "$build/fleet-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/bin" "$work/blocks" "$work/db"
-command -v duckdb >/dev/null || ln -s "$root/tests/support/duckdb" "$work/bin/duckdb"
-export PATH=$work/bin:$build:$PATH
-awk -v d="$work/blocks" '/^```/ { if (b) { b = 0; next } b = 1; sh = $0 == "```sh"; n += sh; next }
-  b && sh { print > sprintf("%s/%02d", d, n) }' "$root/docs/FLEET.md"
+mkdir -p "$work/blocks" "$work/db"
+export PATH=$build:$PATH:$root/tests/support  # a duckdb shell of its own, if none is installed
+awk -v d="$work/blocks" '/^```sh$/ { f = sprintf("%s/%02d", d, ++n); next } /^```/ { f = "" }
+  f { print > f }' "$root/docs/FLEET.md"
 cd "$work/db"
 sqlite3 stats_bak.db "CREATE TABLE data (ts TIMESTAMP DEFAULT CURRENT_TIMESTAMP, key TEXT, value BLOB);
   WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 215000)
