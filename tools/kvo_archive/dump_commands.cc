@@ -30,6 +30,14 @@ Options:
   -d, --device ID     a first column "device" holding ID, so that the dumps
                       of many vehicles concatenate into one table
 
+Rows come in rowid order, the order the service wrote them in. A rowid is
+no identity across archives (start-up's VACUUM numbers rows anew, and
+after a power cut new rows reuse the numbers of a lost archive). A
+sample's identity across the archives of one vehicle and instance is
+(device, time, key, type, value, n), n counting from 1 the rows of one
+dump that agree in time, key, type and value; it holds while the
+vehicle's clock never goes back (docs/FLEET.md loads each sample once).
+
 An archive that is not good is read all the same when its copy is a
 database, with a warning. Exit status: 0 written, 1 the file cannot be
 read, 2 wrong usage.
