@@ -28,7 +28,7 @@ bool open_database_source(const std::string& path,
   if (input.head(sizeof(kSqliteHeader)) ==
       std::string(kSqliteHeader, sizeof(kSqliteHeader))) {
     auto opened = std::make_unique<MemoryDatabase>();
-    if (!input.read_all(&bytes, error)) {
+    if (!input.read_all(kMemberCap, &bytes, error)) {
       *error = path + ": " + *error;
       return false;
     }
