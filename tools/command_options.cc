@@ -103,4 +103,17 @@ bool parse_command_line(const std::vector<std::string>& args,
   return true;
 }
 
+int run_command(const std::vector<std::string>& words,
+                const std::vector<Command>& commands,
+                int (*usage_error)(const std::string& message)) {
+  if (words.empty()) return usage_error("no command given");
+  for (const Command& command : commands) {
+    if (words[0] == command.name) {
+      return command.run(
+          std::vector<std::string>(words.begin() + 1, words.end()));
+    }
+  }
+  return usage_error("unknown command " + words[0]);
+}
+
 }  // namespace kvo::tools

@@ -1,6 +1,7 @@
 // The command-line parsing that kvo-archive and kvo-sim share, on
 // getopt_long as the service parses its own: long options ("--format csv",
-// "--format=csv"), short ones ("-f csv", "-fcsv"), "--" ending the options.
+// "--format=csv"), short ones ("-f csv", "-fcsv"), "--" ending the options;
+// and the choice of the command that the first positional word names.
 #ifndef KVO_TOOLS_COMMAND_OPTIONS_H_
 #define KVO_TOOLS_COMMAND_OPTIONS_H_
 
@@ -45,6 +46,19 @@ enum class OptionPlace {
 bool parse_command_line(const std::vector<std::string>& args,
                         const std::vector<OptionSpec>& specs, OptionPlace place,
                         CommandLine* parsed, std::string* error);
+
+// A command of a tool: its name, and what runs it on the arguments after
+// the name, giving the exit status.
+struct Command {
+  const char* name;
+  int (*run)(const std::vector<std::string>& args);
+};
+
+// Runs the command of `commands` that `words[0]` names on the words after
+// it; with no words or an unknown name, gives `usage_error` of the reason.
+int run_command(const std::vector<std::string>& words,
+                const std::vector<Command>& commands,
+                int (*usage_error)(const std::string& message));
 
 }  // namespace kvo::tools
 

@@ -116,7 +116,9 @@ class Archive {
   // 0 when the value is written or there is none (no row, SQL NULL); else
   // the system database's write result, the SQLite code of a failed read,
   // or -1 when the database cannot be opened or the key's type is none
-  // that is restored.
+  // that is restored. So -1 has several causes (a failed write may give it
+  // too), which nothing tells apart: copy_to_sysdb goes on with the next
+  // key whatever the result.
   int restore_key(const ArchiveKey& key, const std::string& name);
 
   // archive_backup.cc

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "archive/archive.h"
+#include "archive/restore_query.h"
 #include "base/log.h"
 #include "base/sql_literal.h"
 #include "platform/sysdb.h"
@@ -82,8 +83,8 @@ void Archive::copy_to_sysdb() {
 int Archive::restore_key(const ArchiveKey& key, const std::string& name) {
   // The name is quoted as the sampling quotes it, so the query matches
   // exactly the rows written for this key.
-  const std::string query = "SELECT value FROM data WHERE key='" +
-                            sql_quote(name) + "' ORDER BY rowid DESC LIMIT 1";
+  const std::string query =
+      last_row_query("value", "'" + sql_quote(name) + "'");
   log_printf(LOG_INFO, "Restoring %s", name.c_str());
   if (open_db() != 0) return -1;
   // The type is asked anew: it may have changed since the configuration.

@@ -23,7 +23,7 @@ TarMember judge_tar_member(const char* path, mode_t type, bool hard_link) {
     member.refusal = "device node " + text;
   } else if (type != S_IFREG) {
     member.refusal = "not a regular file: " + text;
-  } else if (text.empty() || text == ".." ||
+  } else if (text.empty() || text == "." || text == ".." ||
              text.find('/') != std::string::npos || text.size() > NAME_MAX) {
     member.refusal = "unsafe name " + std::string(path);
   } else {

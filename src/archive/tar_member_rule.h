@@ -1,8 +1,9 @@
 // Which members of an archive file extraction takes: regular files under a
-// bare name, one leading "./" dropped; the member "./" (the folder itself)
-// is skipped. Any other member refuses the whole archive: no name, a name
-// that is absolute, holds ".." or any other "/", or is longer than a file
-// name may be; a directory, a symbolic or hard link, a device node, a fifo.
+// bare name, one leading "./" dropped. A folder member that names the
+// folder itself ("", ".", "./" or "./.") is skipped. Any other member
+// refuses the whole archive: no name; a name that is empty, "." or "..",
+// absolute, holds any other "/", or is longer than a file name may be; any
+// other folder, a symbolic or hard link, a device node, a fifo.
 // The one rule for the simulated platform's extraction and for kvo-archive,
 // which reads members in memory.
 #ifndef KVO_ARCHIVE_TAR_MEMBER_RULE_H_

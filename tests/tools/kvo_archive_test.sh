@@ -51,7 +51,13 @@ has_line "$T/veh1/data/archive/stats/0.tar: good (instance stats)"
 for tool in kvo-archive kvo-sim; do
   [ "$("${KVO_BIN_DIR:-$KVO_BUILD_DIR}/$tool" -V)" = "$tool $(sed -n 's/^project(.* VERSION \([^ ]*\).*/\1/p' \
     "$KVO_SOURCE_DIR/CMakeLists.txt")" ] || fail "$tool --version"
+  [ "$("${KVO_BIN_DIR:-$KVO_BUILD_DIR}/$tool" --help | LC_ALL=C grep -caP '[\x00-\x09\x0b-\x1f\x7f]')" = 0 ] ||
+    fail "$tool --help writes a control byte"
 done
+# The shared parser: negative numbers, "--", an option after a positional
+# argument also under POSIXLY_CORRECT.
+[ "$(sim set VEH_ODOMETER -.5 && POSIXLY_CORRECT=1 sim set K3 -5 -t 3 -D VEH && sim set K4 -t 4 -D VEH -- -x &&
+  sim get VEH_ODOMETER && sim get K3 && sim get K4)" = $'-0.5\n-5\n"-x"' ] || fail "kvo-sim arguments"
 
 # Each vehicle's archive dumped from standard input: every row it holds.
 for v in 1 2 3; do
@@ -114,6 +120,7 @@ pack() {
 head -c 5000 /dev/urandom >"$T/noise"
 q "$T/other.db" "CREATE TABLE data (x)"
 q "$T/extra.db" "CREATE TABLE data (ts, key TEXT, value BLOB, note DEFAULT 'x')"
+printf 'SQLite format 3\0' >"$T/big/stats_bak.db"
 truncate -s 13M "$T/big/stats_bak.db"
 CASES=(
   "1|truncated|stats|head -c 3000 $GOOD >\$F"
@@ -133,6 +140,7 @@ CASES=(
   "15|not a database|stats|pack \$F $T/noise \"\$(sum_of $T/noise)\""
   "16|unexpected schema|stats|pack \$F $T/other.db \"\$(sum_of $T/other.db)\""
   "17|good|stats|pack \$F $T/extra.db \"\$(sum_of $T/extra.db)\""
+  "18|refused member|stats|tar -cf \$F -C $M --transform 's,^stats.md5\$,.,' stats_bak.db stats.md5"
 )
 for c in "${CASES[@]}"; do
   IFS='|' read -r n state instance make <<<"$c"
@@ -157,17 +165,27 @@ q "$T/list.db" ".import --csv $OUT listed"
 expect 1 list "$T/hostile" --format=json
 [ "$(q "$T/list.db" "SELECT count(*) FROM listed l JOIN json_each(readfile('$OUT')) j
   ON j.value ->> 'file' = l.file AND j.value ->> 'number' = l.number AND j.value ->> 'state' = l.state
-  AND ifnull(j.value ->> 'detail', '') = l.detail AND j.value ->> 'startup' = l.startup")" = 19 ] ||
+  AND ifnull(j.value ->> 'detail', '') = l.detail AND j.value ->> 'startup' = l.startup")" = 20 ] ||
   fail "list csv and json differ: $(cat "$OUT")"
 # A checksum line's escape and carriage return stay escaped in one warning.
 expect 0 dump "$H/13.tar"
 [ "$(cat "$ERR")" = "kvo-archive: warning: $H/13.tar: checksum names another file: it names /etc/host\x1b[2J\r, not /var/volatile/kvo/stats_bak.db; reading its database copy anyway" ] ||
   fail "warning: $(cat -A "$ERR")"
-# So does a key name's escape sequence, on stdin too.
-q "$T/esc.db" "CREATE TABLE data (ts, key TEXT, value BLOB);
-  INSERT INTO data VALUES ('2026-01-01 00:00:00', 'K' || char(27) || '[2J' || char(10) || 'L', 'v' || char(7))"
+# So do a key name's escape sequence, C1 and bidirectional controls, on
+# stdin too; JSON has U+FFFD for a byte that is no UTF-8.
+q "$T/esc.db" "CREATE TABLE data (ts, key TEXT, value BLOB); INSERT INTO data VALUES
+  ('2026-01-01 00:00:00', 'K' || char(27) || '[2J' || char(10) || 'L', 'v' || char(7, 155, 8238)),
+  ('2026-01-01 00:00:00', CAST(X'4bff' AS TEXT), 9e999)"
 expect 0 last - <"$T/esc.db"
-has_line 'K\x1b[2J\nL  v\x07  text  2026-01-01T00:00:00Z'
+has_line 'K\x1b[2J\nL  v\x07\u009b\u202e  text  2026-01-01T00:00:00Z'
+# last and verify for programs: CSV and JSON that parse, a record a row.
+for c in "0|last|$T/esc.db|\"K\\ufffd\"" "1|verify|$H/17.tar $H/18.tar|\"unsafe name .\""; do
+  IFS='|' read -r status command files holds <<<"$c"
+  expect "$status" $command -f json $files
+  [ "$(jq length "$OUT")" = 2 ] && grep -qF "$holds" "$OUT" || fail "$command -f json: $(cat "$OUT")"
+  expect "$status" $command -f csv $files
+  [ "$(q :memory: ".import --csv $OUT t" "SELECT count(*) FROM t")" = 2 ] || fail "$command -f csv: $(cat "$OUT")"
+done
 # A FIFO named as an archive is refused at once, never waited on.
 mkdir -p "$T/fifo/stats"
 cp "$GOOD" "$T/fifo/stats/0.tar"
@@ -204,9 +222,13 @@ for command in "" list verify dump last; do
   expect 0 $command --help
   grep -q "^Usage: kvo-archive $command" "$OUT" || fail "no usage of '$command'"
 done
-for args in "" bogus list "dump $DB --format xml" "dump $DB --since yesterday" "last -f jsonl $DB" "list -x ."; do
+for args in "" bogus list "dump $DB --format xml" "dump $DB --since yesterday" "last -f jsonl $DB" "list -x ." \
+  "last -f csv -f json $DB" "verify - -"; do
   expect 2 $args
 done
-expect 1 dump "$T/missing.db"
-grep -qF "kvo-archive: $T/missing.db: No such file or directory" "$ERR" || fail "$(cat "$ERR")"
+for c in "missing.db|No such file or directory" "big/stats_bak.db|larger than 12582912 bytes"; do
+  IFS='|' read -r file why <<<"$c"
+  expect 1 dump "$T/$file"
+  grep -qF "kvo-archive: $T/$file: $why" "$ERR" || fail "$(cat "$ERR")"
+done
 echo "kvo-archive tool: ok"

@@ -23,15 +23,11 @@ bool ends_with(const std::string& text, const std::string& suffix) {
          text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-std::string folder_name(const std::string& file) {
-  std::unique_ptr<char, decltype(&std::free)> real(
-      ::realpath(file.c_str(), nullptr), &std::free);
-  const std::string path = real ? real.get() : file;
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return "";
-  size_t start = path.rfind('/', slash - (slash > 0 ? 1 : 0));
-  start = start == std::string::npos || start == slash ? 0 : start + 1;
-  return path.substr(start, slash - start);
+// The folder part of `path`: "." for a bare name, "/" for one at the root.
+std::string folder_of(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return path.substr(0, slash == 0 ? 1 : slash);
 }
 
 ArchiveState tar_state(TarOutcome outcome) {
@@ -158,8 +154,21 @@ Judgement judge_archive(const InputFile& input, const std::string& instance) {
   return judgement;
 }
 
+std::string state_text(const Judgement& judgement) {
+  return state_name(judgement.state) +
+         (judgement.detail.empty() ? "" : ": " + judgement.detail);
+}
+
+std::string folder_instance(const std::string& dir) {
+  std::unique_ptr<char, decltype(&std::free)> real(
+      ::realpath(dir.c_str(), nullptr), &std::free);
+  const std::string path = real ? real.get() : dir;
+  return path.substr(path.rfind('/') + 1);  // npos + 1 is 0.
+}
+
 std::string instance_of(const InputFile& input) {
-  std::string folder = input.is_stdin() ? "" : folder_name(input.path());
+  const std::string folder =
+      input.is_stdin() ? "" : folder_instance(folder_of(input.path()));
   TarContents tar = read_tar(input, {}, 0);
   std::string named;
   for (const std::string& name : tar.names) {

@@ -43,12 +43,19 @@ struct Judgement {
   std::unique_ptr<MemoryDatabase> database;
 };
 
+// The state's name, then ": " and the detail when there is one.
+std::string state_text(const Judgement& judgement);
+
 // Judges the archive file `input` as start-up judges the archives of the
 // instance `instance` (empty: unknown, so no member is the instance's).
 Judgement judge_archive(const InputFile& input, const std::string& instance);
 // The same for the file at `path`; one that is unreadable or no regular
 // file is not a tar.
 Judgement judge_archive(const std::string& path, const std::string& instance);
+
+// The name of the folder `dir` itself, also when given as "." or through a
+// link: on a device, the instance whose archives it holds.
+std::string folder_instance(const std::string& dir);
 
 // The instance that the archive file `input` belongs to, as its members
 // name it: the name of its folder when they bear that name (as on a

@@ -28,7 +28,7 @@ bool open_database_source(const std::string& path,
   if (input.head(sizeof(kSqliteHeader)) ==
       std::string(kSqliteHeader, sizeof(kSqliteHeader))) {
     auto opened = std::make_unique<MemoryDatabase>();
-    if (!input.read_all(&bytes, error)) {
+    if (!input.read_all(kMemberCap, &bytes, error)) {
       *error = path + ": " + *error;
       return false;
     }
@@ -51,8 +51,7 @@ bool open_database_source(const std::string& path,
     return true;
   }
   Judgement judgement = judge_archive(input, instance_of(input));
-  std::string state = state_name(judgement.state);
-  if (!judgement.detail.empty()) state += ": " + judgement.detail;
+  const std::string state = state_text(judgement);
   if (!judgement.database) {
     *error = path + ": " + state;
     return false;

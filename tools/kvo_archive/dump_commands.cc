@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "archive/restore_query.h"
 #include "base/sqlite_handle.h"
 #include "kvo_archive/commands.h"
 #include "kvo_archive/database_source.h"
@@ -49,7 +50,7 @@ constexpr char kLastHelp[] =
 Prints, for each key, the youngest row of an archive file or a working
 database: the value the service's start-up restores from it into the
 system database (a key of integer type takes the value truncated toward
-zero), with its type and sample time. FILE - reads standard input.
+zero, held to the 32-bit range), with its type and sample time. FILE - reads standard input.
 
 Options:
   -f, --format text|csv|json
@@ -187,30 +188,39 @@ int run_last(const Args& args) {
   }
   std::unique_ptr<MemoryDatabase> database = open_source(parsed);
   if (!database) return kExitFailed;
-  // The youngest row of a key is the one with the largest rowid, which is
-  // the row start-up's restore reads.
-  SqliteStatement statement;
+  // Each key's row as start-up's restore picks it.
+  SqliteStatement keys, row;
+  const std::string query = last_row_query("rowid, ts, key, value", "?");
   if (sqlite3_prepare_v2(database->get(),
-                         "SELECT rowid, ts, key, value FROM data WHERE rowid "
-                         "IN (SELECT max(rowid) FROM data WHERE key IS NOT "
-                         "NULL GROUP BY key) ORDER BY key",
-                         -1, statement.out(), nullptr) != SQLITE_OK) {
+                         "SELECT DISTINCT key FROM data WHERE key IS NOT NULL "
+                         "ORDER BY key",
+                         -1, keys.out(), nullptr) != SQLITE_OK ||
+      sqlite3_prepare_v2(database->get(), query.c_str(), -1, row.out(),
+                         nullptr) != SQLITE_OK) {
     return failed(parsed.positional[0] + ": " + sqlite_error(database->get()));
   }
   Table table({"KEY", "VALUE", "TYPE", "TIME"});
   RowWriter writer(stdout, format, "");
   if (format != Format::kText) writer.begin();
   int result;
-  while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
+  while ((result = sqlite3_step(keys.get())) == SQLITE_ROW) {
+    sqlite3_reset(row.get());
+    sqlite3_bind_value(row.get(), 1, sqlite3_column_value(keys.get(), 0));
+    const int found = sqlite3_step(row.get());
+    if (found == SQLITE_DONE) continue;
+    if (found != SQLITE_ROW) {
+      result = found;
+      break;
+    }
     if (format != Format::kText) {
-      writer.write(statement.get());
+      writer.write(row.get());
       continue;
     }
-    const unsigned char* ts = sqlite3_column_text(statement.get(), 1);
+    const unsigned char* ts = sqlite3_column_text(row.get(), 1);
     table.add(
-        {text_field(value_text(statement.get(), 2)),
-         text_field(value_text(statement.get(), 3)),
-         text_field(type_name(sqlite3_column_type(statement.get(), 3))),
+        {text_field(value_text(row.get(), 2)),
+         text_field(value_text(row.get(), 3)),
+         text_field(type_name(sqlite3_column_type(row.get(), 3))),
          text_field(iso_time(ts ? reinterpret_cast<const char*>(ts) : ""))});
   }
   if (result != SQLITE_DONE) {

@@ -18,6 +18,10 @@ const char* file_kind(mode_t mode) {
   return S_ISCHR(mode) || S_ISBLK(mode) ? "a device" : "no regular file";
 }
 
+std::string too_large(size_t cap) {
+  return "larger than " + std::to_string(cap) + " bytes";
+}
+
 // Reads `fd` from its start (or a pipe from where it is) to its end, or past
 // `cap` bytes, into `*bytes`.
 bool read_from(int fd, size_t cap, std::string* bytes, std::string* error) {
@@ -34,7 +38,7 @@ bool read_from(int fd, size_t cap, std::string* bytes, std::string* error) {
     }
     if (n == 0) return true;
     if (bytes->size() + static_cast<size_t>(n) > cap) {
-      *error = "larger than " + std::to_string(cap) + " bytes";
+      *error = too_large(cap);
       return false;
     }
     bytes->append(buffer, static_cast<size_t>(n));
@@ -58,15 +62,22 @@ InputFile::InputFile(const std::string& path, size_t stdin_cap)
     error_ = std::strerror(errno);
   } else if (!S_ISREG(info.st_mode)) {
     error_ = std::string("not a regular file: ") + file_kind(info.st_mode);
+  } else {
+    size_ = info.st_size;
   }
 }
 
-bool InputFile::read_all(std::string* bytes, std::string* error) const {
+bool InputFile::read_all(size_t cap, std::string* bytes,
+                         std::string* error) const {
+  if ((is_stdin() ? bytes_.size() : static_cast<uint64_t>(size_)) > cap) {
+    *error = too_large(cap);
+    return false;
+  }
   if (is_stdin()) {
     *bytes = bytes_;
     return true;
   }
-  return read_from(fd_.get(), SIZE_MAX, bytes, error);
+  return read_from(fd_.get(), cap, bytes, error);
 }
 
 std::string InputFile::head(size_t size) const {

@@ -1,7 +1,8 @@
 // A file that kvo-archive reads. A desktop's folders may hold anything under
 // an archive's name, so only a regular file is taken: it is opened without
 // waiting on anything, and a FIFO, device or socket is refused before a
-// byte is read. "-" is standard input, read whole into memory up to a cap.
+// byte is read. "-" is standard input, read whole into memory up to a cap;
+// a regular file is read whole only up to a cap given then.
 #ifndef KVO_TOOLS_KVO_ARCHIVE_INPUT_FILE_H_
 #define KVO_TOOLS_KVO_ARCHIVE_INPUT_FILE_H_
 
@@ -31,14 +32,17 @@ class InputFile {
   // Standard input's bytes.
   const std::string& bytes() const { return bytes_; }
 
-  // Everything from the start into `*bytes`; false with the reason.
-  bool read_all(std::string* bytes, std::string* error) const;
+  // Everything from the start into `*bytes`; false with the reason, also
+  // when that is more than `cap` bytes (a regular file's size says so
+  // before anything is read).
+  bool read_all(size_t cap, std::string* bytes, std::string* error) const;
   // The first `size` bytes, fewer when the file is shorter or unreadable.
   std::string head(size_t size) const;
 
  private:
   std::string path_;
   UniqueFd fd_;
+  off_t size_ = 0;  // A regular file's size when opened.
   std::string bytes_;
   std::string error_;
 };

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "archive/archive_directory.h"
+#include "archive/archive_order.h"
 #include "kvo_archive/archive_judgement.h"
 #include "kvo_archive/commands.h"
 #include "kvo_archive/record_output.h"
@@ -58,6 +59,10 @@ Exit status: 0 every archive is good, 1 some is not or a DIR holds none,
 2 wrong usage.
 )";
 
+// Rotation keeps the loaded archive and two below it, as the help and the
+// manual page say.
+static_assert(kArchivesKept == 3, "tell list --help how many are kept");
+
 constexpr char kVerifyHelp[] =
     R"(Usage: kvo-archive verify [-f text|csv|json] FILE...
 
@@ -85,16 +90,6 @@ constexpr int kSearchDepth = 4;
 std::string strip_slashes(std::string dir) {
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   return dir;
-}
-
-// The instance a folder is for: its own name, also when given as "." or
-// through a link.
-std::string instance_name(const std::string& dir) {
-  std::unique_ptr<char, decltype(&std::free)> real(
-      ::realpath(dir.c_str(), nullptr), &std::free);
-  std::string path = real ? real.get() : dir;
-  return path.substr(
-      path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
 }
 
 bool is_dir(const std::string& path) {
@@ -147,7 +142,7 @@ std::vector<Field> summary_fields(const Judgement& judgement) {
 // archive is not good.
 bool list_folder(const std::string& folder, RecordWriter* records) {
   const std::string dir = folder + "/";
-  const std::string instance = instance_name(folder);
+  const std::string instance = folder_instance(folder);
   std::vector<ArchiveEntry> entries = list_archives(dir);
   std::sort(entries.begin(), entries.end(),
             [](const ArchiveEntry& a, const ArchiveEntry& b) {
@@ -185,9 +180,7 @@ bool list_folder(const std::string& folder, RecordWriter* records) {
     }
     if (judgement.state != ArchiveState::kGood) {
       all_good = false;
-      notes.push_back(
-          entry.name + ": " + state_name(judgement.state) +
-          (judgement.detail.empty() ? "" : ": " + judgement.detail));
+      notes.push_back(entry.name + ": " + state_text(judgement));
     }
   }
   for (uint32_t number : plan.deleted) {
@@ -196,7 +189,7 @@ bool list_folder(const std::string& folder, RecordWriter* records) {
     if (std::none_of(entries.begin(), entries.end(),
                      [&](const ArchiveEntry& e) { return e.name == name; })) {
       notes.push_back(name + " (start-up tries it, then deletes it): " +
-                      state_name(judgement.state) + ": " + judgement.detail);
+                      state_text(judgement));
     }
   }
   if (records) return all_good;
@@ -263,6 +256,9 @@ int run_verify(const Args& args) {
     return kExitUsage;
   }
   if (parsed.positional.empty()) return usage_error("verify: no FILE given");
+  if (std::count(parsed.positional.begin(), parsed.positional.end(), "-") > 1) {
+    return usage_error("verify: standard input (-) can be read only once");
+  }
   std::unique_ptr<RecordWriter> records =
       RecordWriter::for_format(format, {"file", "state", "instance", "detail"});
   int status = kExitOk;

@@ -34,24 +34,13 @@ FORMAT: text (the default), csv (RFC 4180, a header line) or json (one
 array of objects). FILE or DB - reads standard input. Options may follow
 the arguments; -- ends them. Only regular files are read: a FIFO, device
 or socket is refused without waiting on it. On a terminal, control
-characters from archives show as escapes (
-, ).
+characters from archives show as escapes (\n, \x1b).
 
 Run kvo-archive COMMAND --help for a command's options.
 
 Exit status: 0 success (every archive good), 1 some archive is not good or
 a file cannot be read, 2 wrong usage.
 )";
-
-struct Command {
-  const char* name;
-  int (*run)(const Args& args);
-};
-
-constexpr Command kCommands[] = {{"list", run_list},
-                                 {"verify", run_verify},
-                                 {"dump", run_dump},
-                                 {"last", run_last}};
 
 int run(const Args& args) {
   CommandLine parsed;
@@ -69,14 +58,12 @@ int run(const Args& args) {
     std::cout << "kvo-archive " << tools::kVersion << "\n";
     return kExitOk;
   }
-  const Args& words = parsed.positional;
-  if (words.empty()) return usage_error("no command given");
-  for (const Command& command : kCommands) {
-    if (words[0] == command.name) {
-      return command.run(Args(words.begin() + 1, words.end()));
-    }
-  }
-  return usage_error("unknown command " + words[0]);
+  return tools::run_command(parsed.positional,
+                            {{"list", run_list},
+                             {"verify", run_verify},
+                             {"dump", run_dump},
+                             {"last", run_last}},
+                            usage_error);
 }
 
 }  // namespace

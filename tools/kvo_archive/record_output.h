@@ -1,7 +1,8 @@
 // How list, verify and last print what they find: for people, as aligned
 // columns with every control character escaped; for programs, as CSV with
-// a header line (RFC 4180) or as one JSON array of objects (RFC 8259),
-// each field exact.
+// a header line (RFC 4180), each field's bytes exact, or as one JSON array
+// of objects (RFC 8259), exact but for bytes that are no valid UTF-8, which
+// JSON cannot hold: each becomes U+FFFD.
 #ifndef KVO_TOOLS_KVO_ARCHIVE_RECORD_OUTPUT_H_
 #define KVO_TOOLS_KVO_ARCHIVE_RECORD_OUTPUT_H_
 

@@ -36,6 +36,17 @@ size_t utf8_length(const unsigned char* p, size_t left) {
   return length;
 }
 
+// The low byte of the bidirectional control (U+202A to U+202E, U+2066 to
+// U+2069) that the `length` bytes at `p` encode, or 0 for any other
+// character: one would reorder the text shown around it.
+unsigned char bidi_control(const unsigned char* p, size_t length) {
+  if (length != 3 || p[0] != 0xe2) return 0;
+  const bool bidi = (p[1] == 0x80 && p[2] >= 0xaa && p[2] <= 0xae) ||
+                    (p[1] == 0x81 && p[2] >= 0xa6 && p[2] <= 0xa9);
+  return bidi ? static_cast<unsigned char>((p[1] & 0x3f) << 6 | (p[2] & 0x3f))
+              : 0;
+}
+
 }  // namespace
 
 std::string terminal_text(const std::string& text) {
@@ -54,6 +65,9 @@ std::string terminal_text(const std::string& text) {
     } else if (c == 0xc2 && p[i + 1] < 0xa0) {  // C1: U+0080 to U+009F.
       out += "\\u00";
       append_hex_byte(&out, p[i + 1]);
+    } else if (const unsigned char low = bidi_control(p + i, length)) {
+      out += "\\u20";
+      append_hex_byte(&out, low);
     } else {
       out.append(text, i, length);
     }

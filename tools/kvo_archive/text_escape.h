@@ -9,9 +9,10 @@
 
 namespace kvo::archive_tool {
 
-// `text` with every control character (C0, DEL, C1), every byte that is no
-// part of valid UTF-8, and the backslash written as a C escape: \n, \t, \r,
-// \\, \x1b, \u009b. What is left is printable, and one line.
+// `text` with every control character (C0, DEL, C1, the bidirectional
+// ones that reorder what a terminal shows), every byte that is no part of
+// valid UTF-8, and the backslash written as a C escape: \n, \t, \r, \\,
+// \x1b, \u009b, \u202e. What is left is printable, in order, and one line.
 std::string terminal_text(const std::string& text);
 
 // A CSV field (RFC 4180): quoted when it holds a comma, a quote, CR or LF,

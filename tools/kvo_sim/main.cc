@@ -58,17 +58,6 @@ Options:
 Exit status: 0 success, 1 the operation failed, 2 wrong usage.
 )";
 
-struct Command {
-  const char* name;
-  int (*run)(const Args& args);
-};
-
-constexpr Command kCommands[] = {
-    {"init", run_init},   {"set", run_set},     {"get", run_get},
-    {"list", run_list},   {"power", run_power}, {"config", run_config},
-    {"clock", run_clock}, {"fail", run_fail},   {"unfail", run_unfail},
-};
-
 int print_usage() {
   std::cout << kUsage;
   for (size_t i = 0; i < sim::kFailableFunctions.size(); ++i) {
@@ -97,14 +86,17 @@ int run(const Args& args) {
     // Set for the platform functions that the commands call, too.
     ::setenv("KVO_SIM_DIR", parsed.value("dir").c_str(), 1);
   }
-  const Args& words = parsed.positional;
-  if (words.empty()) return usage_error("no command given");
-  for (const Command& command : kCommands) {
-    if (words[0] == command.name) {
-      return command.run(Args(words.begin() + 1, words.end()));
-    }
-  }
-  return usage_error("unknown command " + words[0]);
+  return tools::run_command(parsed.positional,
+                            {{"init", run_init},
+                             {"set", run_set},
+                             {"get", run_get},
+                             {"list", run_list},
+                             {"power", run_power},
+                             {"config", run_config},
+                             {"clock", run_clock},
+                             {"fail", run_fail},
+                             {"unfail", run_unfail}},
+                            usage_error);
 }
 
 }  // namespace
