@@ -29,13 +29,18 @@ Options:
                       (T: 2026-12-05, 2026-12-05T23:10, 2026-12-05T23:10:00Z)
   -d, --device ID     a first column "device" holding ID, so that the dumps
                       of many vehicles concatenate into one table
+  -i, --identity      two last columns, n and pos, which identify each
+                      sample across archives (see below)
 
 Rows come in rowid order, the order the service wrote them in. A rowid is
 no identity across archives (start-up's VACUUM numbers rows anew, and
 after a power cut new rows reuse the numbers of a lost archive). A
 sample's identity across the archives of one vehicle and instance is
-(device, time, key, type, value, n), n counting from 1 the rows of one
-dump that agree in time, key, type and value; it holds while the
+(device, time, key, type, value, n): n counts from 1 the rows of the
+archive that agree in time, key, type and value, in rowid order; pos
+counts the archive's rows of the same time, in rowid order, and so orders
+the samples of one second. Both count every row of the archive, whatever
+--key, --since and --until leave out. The identity holds while the
 vehicle's clock never goes back (docs/FLEET.md loads each sample once).
 
 An archive that is not good is read all the same when its copy is a
@@ -106,7 +111,8 @@ int run_dump(const Args& args) {
                    {"key", 'k', true, true},
                    {"since", 's', true},
                    {"until", 'u', true},
-                   {"device", 'd', true}},
+                   {"device", 'd', true},
+                   {"identity", 'i', false}},
                   &parsed)) {
     return kExitUsage;
   }
@@ -124,7 +130,15 @@ int run_dump(const Args& args) {
   if (parsed.has("device") && device.empty()) {
     return usage_error("dump: --device needs a name");
   }
-  std::string sql = "SELECT rowid, ts, key, value FROM data WHERE 1";
+  const bool identity = parsed.has("identity");
+  // n and pos are counted over the whole table before the filters apply,
+  // so that a row has the same identity in every dump of its archive.
+  std::string sql =
+      identity ? "SELECT * FROM (SELECT rowid, ts, key, value, row_number() "
+                 "OVER (PARTITION BY ts, key, typeof(value), value ORDER BY "
+                 "rowid), row_number() OVER (PARTITION BY ts ORDER BY rowid) "
+                 "FROM data) WHERE 1"
+               : "SELECT rowid, ts, key, value FROM data WHERE 1";
   std::vector<std::string> bound;
   if (parsed.has("key")) {
     sql += " AND key IN (";
@@ -156,7 +170,7 @@ int run_dump(const Args& args) {
     sqlite3_bind_text(statement.get(), static_cast<int>(i + 1),
                       bound[i].c_str(), -1, SQLITE_STATIC);
   }
-  RowWriter writer(stdout, format, device);
+  RowWriter writer(stdout, format, device, identity);
   writer.begin();
   int result;
   while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
@@ -198,7 +212,7 @@ int run_last(const Args& args) {
     return failed(parsed.positional[0] + ": " + sqlite_error(database->get()));
   }
   Table table({"KEY", "VALUE", "TYPE", "TIME"});
-  RowWriter writer(stdout, format, "");
+  RowWriter writer(stdout, format, "", false);
   if (format != Format::kText) writer.begin();
   int result;
   while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {

@@ -98,8 +98,12 @@ std::string value_text(sqlite3_stmt* statement, int column) {
   return text;
 }
 
-RowWriter::RowWriter(FILE* out, Format format, std::string device)
-    : out_(out), format_(format), device_(std::move(device)) {
+RowWriter::RowWriter(FILE* out, Format format, std::string device,
+                     bool identity)
+    : out_(out),
+      format_(format),
+      device_(std::move(device)),
+      identity_(identity) {
   buffer_.reserve(2 * kFlushSize);
 }
 
@@ -109,7 +113,8 @@ void RowWriter::begin() {
   if (format_ == Format::kJson) buffer_ += '[';
   if (format_ != Format::kCsv) return;
   if (!device_.empty()) buffer_ += "device,";
-  buffer_ += "rowid,time,key,type,value\r\n";
+  buffer_ += identity_ ? "rowid,time,key,type,value,n,pos\r\n"
+                       : "rowid,time,key,type,value\r\n";
 }
 
 void RowWriter::end() {
@@ -145,6 +150,12 @@ void RowWriter::write(sqlite3_stmt* statement) {
     } else {
       append_value(&buffer_, statement, 3);
     }
+    if (identity_) {
+      buffer_ += ',';
+      append_integer(&buffer_, sqlite3_column_int64(statement, 4));
+      buffer_ += ',';
+      append_integer(&buffer_, sqlite3_column_int64(statement, 5));
+    }
     buffer_ += "\r\n";
   } else {
     if (format_ == Format::kJson) buffer_ += first_ ? "\n" : ",\n";
@@ -179,6 +190,12 @@ void RowWriter::write(sqlite3_stmt* statement) {
       buffer_ += "null";
     } else {
       append_value(&buffer_, statement, 3);
+    }
+    if (identity_) {
+      buffer_ += ",\"n\":";
+      append_integer(&buffer_, sqlite3_column_int64(statement, 4));
+      buffer_ += ",\"pos\":";
+      append_integer(&buffer_, sqlite3_column_int64(statement, 5));
     }
     buffer_ += format_ == Format::kJson ? "}" : "}\n";
   }

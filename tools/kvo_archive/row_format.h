@@ -30,7 +30,8 @@ std::string value_text(sqlite3_stmt* statement, int column);
 class RowWriter {
  public:
   // `format`: kCsv, kJsonl or kJson. `device` empty: no device column.
-  RowWriter(FILE* out, Format format, std::string device);
+  // `identity`: each record ends with the integer columns n and pos.
+  RowWriter(FILE* out, Format format, std::string device, bool identity);
   ~RowWriter();
 
   RowWriter(const RowWriter&) = delete;
@@ -38,7 +39,8 @@ class RowWriter {
 
   // Writes the header line (CSV) or opens the array (JSON).
   void begin();
-  // One record from a statement whose columns are rowid, ts, key, value.
+  // One record from a statement whose columns are rowid, ts, key, value,
+  // and with `identity` n and pos.
   void write(sqlite3_stmt* statement);
   // Closes the array (JSON).
   void end();
@@ -51,6 +53,7 @@ class RowWriter {
   FILE* out_;
   Format format_;
   std::string device_;
+  bool identity_;
   std::string buffer_;
   bool first_ = true;
   bool failed_ = false;
