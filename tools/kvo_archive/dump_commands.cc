@@ -131,22 +131,15 @@ int run_dump(const Args& args) {
     return usage_error("dump: --device needs a name");
   }
   const bool identity = parsed.has("identity");
-  // n and pos are counted over the whole table before the filters apply,
-  // so that a row has the same identity in every dump of its archive.
-  std::string sql =
-      identity ? "SELECT * FROM (SELECT rowid, ts, key, value, row_number() "
-                 "OVER (PARTITION BY ts, key, typeof(value), value ORDER BY "
-                 "rowid), row_number() OVER (PARTITION BY ts ORDER BY rowid) "
-                 "FROM data) WHERE 1"
-               : "SELECT rowid, ts, key, value FROM data WHERE 1";
+  std::string filter = "1";
   std::vector<std::string> bound;
   if (parsed.has("key")) {
-    sql += " AND key IN (";
+    filter += " AND key IN (";
     for (const std::string& key : parsed.options.at("key")) {
-      sql += bound.empty() ? "?" : ", ?";
+      filter += bound.empty() ? "?" : ", ?";
       bound.push_back(key);
     }
-    sql += ")";
+    filter += ")";
   }
   for (const std::string option : {"since", "until"}) {
     if (!parsed.has(option)) continue;
@@ -155,9 +148,13 @@ int run_dump(const Args& args) {
       return usage_error("dump: --" + option +
                          " needs a time such as 2026-12-05T23:10:00Z");
     }
-    sql += option == "since" ? " AND ts >= ?" : " AND ts < ?";
+    filter += option == "since" ? " AND ts >= ?" : " AND ts < ?";
     bound.push_back(stored);
   }
+  // n and pos count every row, so the filter only marks the rows to write.
+  std::string sql =
+      identity ? "SELECT rowid, ts, key, value, " + filter + " FROM data"
+               : "SELECT rowid, ts, key, value FROM data WHERE " + filter;
   sql += " ORDER BY rowid";
   std::unique_ptr<MemoryDatabase> database = open_source(parsed);
   if (!database) return kExitFailed;
@@ -173,8 +170,16 @@ int run_dump(const Args& args) {
   RowWriter writer(stdout, format, device, identity);
   writer.begin();
   int result;
+  SampleIdentity counter;
   while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
-    writer.write(statement.get());
+    if (!identity) {
+      writer.write(statement.get());
+      continue;
+    }
+    SampleIdentity::Numbers numbers = counter.next(statement.get());
+    if (sqlite3_column_int(statement.get(), 4) == 1) {
+      writer.write(statement.get(), numbers);
+    }
   }
   writer.end();
   if (!writer.finish()) return failed("dump: cannot write the output");

@@ -121,7 +121,8 @@ void RowWriter::end() {
   if (format_ == Format::kJson) buffer_ += "\n]\n";
 }
 
-void RowWriter::write(sqlite3_stmt* statement) {
+void RowWriter::write(sqlite3_stmt* statement,
+                      const SampleIdentity::Numbers& numbers) {
   const char* ts =
       reinterpret_cast<const char*>(sqlite3_column_text(statement, 1));
   std::string time = iso_time(ts ? ts : "");
@@ -152,9 +153,9 @@ void RowWriter::write(sqlite3_stmt* statement) {
     }
     if (identity_) {
       buffer_ += ',';
-      append_integer(&buffer_, sqlite3_column_int64(statement, 4));
+      append_integer(&buffer_, numbers.n);
       buffer_ += ',';
-      append_integer(&buffer_, sqlite3_column_int64(statement, 5));
+      append_integer(&buffer_, numbers.pos);
     }
     buffer_ += "\r\n";
   } else {
@@ -193,9 +194,9 @@ void RowWriter::write(sqlite3_stmt* statement) {
     }
     if (identity_) {
       buffer_ += ",\"n\":";
-      append_integer(&buffer_, sqlite3_column_int64(statement, 4));
+      append_integer(&buffer_, numbers.n);
       buffer_ += ",\"pos\":";
-      append_integer(&buffer_, sqlite3_column_int64(statement, 5));
+      append_integer(&buffer_, numbers.pos);
     }
     buffer_ += format_ == Format::kJson ? "}" : "}\n";
   }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "kvo_archive/cli.h"
+#include "kvo_archive/sample_identity.h"
 
 namespace kvo::archive_tool {
 
@@ -39,9 +40,10 @@ class RowWriter {
 
   // Writes the header line (CSV) or opens the array (JSON).
   void begin();
-  // One record from a statement whose columns are rowid, ts, key, value,
-  // and with `identity` n and pos.
-  void write(sqlite3_stmt* statement);
+  // One record from a statement whose columns are rowid, ts, key, value;
+  // with `identity`, `numbers` end it.
+  void write(sqlite3_stmt* statement,
+             const SampleIdentity::Numbers& numbers = {0, 0});
   // Closes the array (JSON).
   void end();
   // False when writing failed (a full disk, a closed pipe).
