@@ -32,8 +32,20 @@ class SampleIdentity {
   Numbers next(sqlite3_stmt* statement);
 
  private:
-  std::unordered_map<std::string, int64_t> rows_of_time_;
-  std::unordered_map<std::string, int64_t> rows_of_sample_;
+  // The rows of one time so far, and of each of its samples by key, type
+  // and value (the value's bytes, which its written text stands for).
+  struct Time {
+    int64_t rows = 0;
+    std::unordered_map<std::string, int64_t> rows_of_sample;
+  };
+
+  std::unordered_map<std::string, Time> times_;  // By time as written.
+  std::unordered_map<std::string, uint32_t> key_numbers_;
+  // Rows of one time mostly follow each other: the last one's is at hand,
+  // by the time as stored.
+  std::string last_stored_time_;
+  Time* last_ = nullptr;
+  std::string sample_;
 };
 
 }  // namespace kvo::archive_tool
