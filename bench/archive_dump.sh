@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # kvo-archive dump speed: a 10 MiB archive written the way the service
-# writes one, dumped as CSV and JSON Lines, side by side with the sqlite3
-# shell printing the same rows as CSV from the unpacked database (the
-# floor: no tar, no checksum, no type column). Best of 5 runs each.
+# writes one, dumped as CSV, as JSON Lines and as CSV with --identity, side
+# by side with the sqlite3 shell printing the same rows as CSV from the
+# unpacked database (the floor: no tar, no checksum, no type column). Best
+# of 5 runs each.
 #   bench/archive_dump.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "${1:?usage: archive_dump.sh BUILD_DIR}" && pwd)
@@ -31,11 +32,11 @@ best() {  # best COMMAND...: the shortest wall time of 5 runs, in seconds
 }
 floor=$(best sqlite3 -csv stats_bak.db "SELECT rowid, ts, key, value FROM data")
 echo "archive: $bytes bytes, $rows rows"
-for format in csv jsonl; do
-  t=$(best "$build/kvo-archive" dump stats/0.tar --format "$format")
-  awk -v f="$format" -v t="$t" -v r="$rows" -v floor="$floor" 'BEGIN {
-    printf "dump --format %-5s %.3f s  %8.0f rows/s  %.2fx the sqlite3 shell floor (%.3f s)\n",
-      f, t, r / t, t / floor, floor }'
+for options in "--format csv" "--format jsonl" "--format csv --identity"; do
+  t=$(best "$build/kvo-archive" dump stats/0.tar $options)
+  awk -v o="$options" -v t="$t" -v r="$rows" -v floor="$floor" 'BEGIN {
+    printf "dump %-25s %.3f s  %8.0f rows/s  %.2fx the sqlite3 shell floor (%.3f s)\n",
+      o, t, r / t, t / floor, floor }'
 done
 if [ -x /usr/bin/time ]; then
   /usr/bin/time -f "dump peak memory: %M kB, for a database of $(( $(stat -c %s stats_bak.db) / 1024 )) kB" \

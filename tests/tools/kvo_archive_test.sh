@@ -98,6 +98,10 @@ same=$(q "$DB" "SELECT
 [ "$same" = "2004|2004|2004" ] || fail "exact rows csv|jsonl|all: $same"
 expect 0 dump "$DB" --format jsonl --key K1 --key K8 --since 2000-01-01 --until 2999-01-01T00:00:00Z
 [ "$(wc -l <"$OUT")" = 290 ] || fail "filtered to $(wc -l <"$OUT") rows, not 290"
+# n and pos count over the whole archive: a filter leaves a row's as they were.
+expect 0 dump -f jsonl "$DB" --identity && grep '"key":"K3"' "$OUT" >"$T/k3"
+expect 0 dump -f jsonl "$DB" -i -k K3 --since 2000-01-01
+cmp -s "$OUT" "$T/k3" && grep -q '"n":2,"pos":[0-9]*}$' "$OUT" || fail "identity, filtered: $(head -3 "$OUT")"
 expect 0 dump "$DB" --until 2000-01-01 --device v
 [ "$(cat "$OUT")" = $'device,rowid,time,key,type,value\r' ] || fail "--until: $(cat "$OUT")"
 

@@ -30,13 +30,18 @@ Options:
                       (T: 2026-12-05, 2026-12-05T23:10, 2026-12-05T23:10:00Z)
   -d, --device ID     a first column "device" holding ID, so that the dumps
                       of many vehicles concatenate into one table
+  -i, --identity      two last columns, n and pos, which identify each
+                      sample across archives (see below)
 
 Rows come in rowid order, the order the service wrote them in. A rowid is
 no identity across archives (start-up's VACUUM numbers rows anew, and
 after a power cut new rows reuse the numbers of a lost archive). A
 sample's identity across the archives of one vehicle and instance is
-(device, time, key, type, value, n), n counting from 1 the rows of one
-dump that agree in time, key, type and value; it holds while the
+(device, time, key, type, value, n): n counts from 1 the rows of the
+archive that agree in time, key, type and value, in rowid order; pos
+counts the archive's rows of the same time, in rowid order, and so orders
+the samples of one second. Both count every row of the archive, whatever
+--key, --since and --until leave out. The identity holds while the
 vehicle's clock never goes back (docs/FLEET.md loads each sample once).
 
 An archive that is not good is read all the same when its copy is a
@@ -107,7 +112,8 @@ int run_dump(const Args& args) {
                    {"key", 'k', true, true},
                    {"since", 's', true},
                    {"until", 'u', true},
-                   {"device", 'd', true}},
+                   {"device", 'd', true},
+                   {"identity", 'i', false}},
                   &parsed)) {
     return kExitUsage;
   }
@@ -125,15 +131,16 @@ int run_dump(const Args& args) {
   if (parsed.has("device") && device.empty()) {
     return usage_error("dump: --device needs a name");
   }
-  std::string sql = "SELECT rowid, ts, key, value FROM data WHERE 1";
+  const bool identity = parsed.has("identity");
+  std::string filter = "1";
   std::vector<std::string> bound;
   if (parsed.has("key")) {
-    sql += " AND key IN (";
+    filter += " AND key IN (";
     for (const std::string& key : parsed.options.at("key")) {
-      sql += bound.empty() ? "?" : ", ?";
+      filter += bound.empty() ? "?" : ", ?";
       bound.push_back(key);
     }
-    sql += ")";
+    filter += ")";
   }
   for (const std::string option : {"since", "until"}) {
     if (!parsed.has(option)) continue;
@@ -142,9 +149,13 @@ int run_dump(const Args& args) {
       return usage_error("dump: --" + option +
                          " needs a time such as 2026-12-05T23:10:00Z");
     }
-    sql += option == "since" ? " AND ts >= ?" : " AND ts < ?";
+    filter += option == "since" ? " AND ts >= ?" : " AND ts < ?";
     bound.push_back(stored);
   }
+  // n and pos count every row, so the filter only marks the rows to write.
+  std::string sql =
+      identity ? "SELECT rowid, ts, key, value, " + filter + " FROM data"
+               : "SELECT rowid, ts, key, value FROM data WHERE " + filter;
   sql += " ORDER BY rowid";
   std::unique_ptr<MemoryDatabase> database = open_source(parsed);
   if (!database) return kExitFailed;
@@ -157,11 +168,19 @@ int run_dump(const Args& args) {
     sqlite3_bind_text(statement.get(), static_cast<int>(i + 1),
                       bound[i].c_str(), -1, SQLITE_STATIC);
   }
-  RowWriter writer(stdout, format, device);
+  RowWriter writer(stdout, format, device, identity);
   writer.begin();
   int result;
+  SampleIdentity counter;
   while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
-    writer.write(statement.get());
+    if (!identity) {
+      writer.write(statement.get());
+      continue;
+    }
+    SampleIdentity::Numbers numbers = counter.next(statement.get());
+    if (sqlite3_column_int(statement.get(), 4) == 1) {
+      writer.write(statement.get(), numbers);
+    }
   }
   writer.end();
   if (!writer.finish()) return failed("dump: cannot write the output");
@@ -200,7 +219,7 @@ int run_last(const Args& args) {
     return failed(parsed.positional[0] + ": " + sqlite_error(database->get()));
   }
   Table table({"KEY", "VALUE", "TYPE", "TIME"});
-  RowWriter writer(stdout, format, "");
+  RowWriter writer(stdout, format, "", false);
   if (format != Format::kText) writer.begin();
   int result;
   while ((result = sqlite3_step(keys.get())) == SQLITE_ROW) {

@@ -98,8 +98,12 @@ std::string value_text(sqlite3_stmt* statement, int column) {
   return text;
 }
 
-RowWriter::RowWriter(FILE* out, Format format, std::string device)
-    : out_(out), format_(format), device_(std::move(device)) {
+RowWriter::RowWriter(FILE* out, Format format, std::string device,
+                     bool identity)
+    : out_(out),
+      format_(format),
+      device_(std::move(device)),
+      identity_(identity) {
   buffer_.reserve(2 * kFlushSize);
 }
 
@@ -109,14 +113,16 @@ void RowWriter::begin() {
   if (format_ == Format::kJson) buffer_ += '[';
   if (format_ != Format::kCsv) return;
   if (!device_.empty()) buffer_ += "device,";
-  buffer_ += "rowid,time,key,type,value\r\n";
+  buffer_ += identity_ ? "rowid,time,key,type,value,n,pos\r\n"
+                       : "rowid,time,key,type,value\r\n";
 }
 
 void RowWriter::end() {
   if (format_ == Format::kJson) buffer_ += "\n]\n";
 }
 
-void RowWriter::write(sqlite3_stmt* statement) {
+void RowWriter::write(sqlite3_stmt* statement,
+                      const SampleIdentity::Numbers& numbers) {
   const char* ts =
       reinterpret_cast<const char*>(sqlite3_column_text(statement, 1));
   std::string time = iso_time(ts ? ts : "");
@@ -144,6 +150,12 @@ void RowWriter::write(sqlite3_stmt* statement) {
           static_cast<size_t>(sqlite3_column_bytes(statement, 3)));
     } else {
       append_value(&buffer_, statement, 3);
+    }
+    if (identity_) {
+      buffer_ += ',';
+      append_integer(&buffer_, numbers.n);
+      buffer_ += ',';
+      append_integer(&buffer_, numbers.pos);
     }
     buffer_ += "\r\n";
   } else {
@@ -179,6 +191,12 @@ void RowWriter::write(sqlite3_stmt* statement) {
       buffer_ += "null";
     } else {
       append_value(&buffer_, statement, 3);
+    }
+    if (identity_) {
+      buffer_ += ",\"n\":";
+      append_integer(&buffer_, numbers.n);
+      buffer_ += ",\"pos\":";
+      append_integer(&buffer_, numbers.pos);
     }
     buffer_ += format_ == Format::kJson ? "}" : "}\n";
   }

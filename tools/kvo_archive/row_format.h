@@ -11,6 +11,7 @@
 #include <string>
 
 #include "kvo_archive/cli.h"
+#include "kvo_archive/sample_identity.h"
 
 namespace kvo::archive_tool {
 
@@ -30,7 +31,8 @@ std::string value_text(sqlite3_stmt* statement, int column);
 class RowWriter {
  public:
   // `format`: kCsv, kJsonl or kJson. `device` empty: no device column.
-  RowWriter(FILE* out, Format format, std::string device);
+  // `identity`: each record ends with the integer columns n and pos.
+  RowWriter(FILE* out, Format format, std::string device, bool identity);
   ~RowWriter();
 
   RowWriter(const RowWriter&) = delete;
@@ -38,8 +40,10 @@ class RowWriter {
 
   // Writes the header line (CSV) or opens the array (JSON).
   void begin();
-  // One record from a statement whose columns are rowid, ts, key, value.
-  void write(sqlite3_stmt* statement);
+  // One record from a statement whose columns are rowid, ts, key, value;
+  // with `identity`, `numbers` end it.
+  void write(sqlite3_stmt* statement,
+             const SampleIdentity::Numbers& numbers = {0, 0});
   // Closes the array (JSON).
   void end();
   // False when writing failed (a full disk, a closed pipe).
@@ -51,6 +55,7 @@ class RowWriter {
   FILE* out_;
   Format format_;
   std::string device_;
+  bool identity_;
   std::string buffer_;
   bool first_ = true;
   bool failed_ = false;
