@@ -239,16 +239,13 @@ TEST_F(SamplingTest, LogForwardingWritesDueKeysAtTheirModesPriority) {
 // when a clock set back gave that row an older time, and only ever a value
 // of its own: a name crafted to match another key's rows matches none.
 TEST_F(SamplingTest, RestoreWritesBackEachKeysLastInsertedValue) {
-  const std::string crafted = "X' OR key='VEH_ODOMETER";
-  const std::vector<std::string> names = {"VEH_ODOMETER", "it's",    crafted,
-                                          "NAME",         "NO_ROWS", "KEPT"};
   const char* restore = R"("restore": true)";
-  add(names[0], KEY_TYPE_DOUBLE, "1", restore);
-  add(names[1], KEY_TYPE_INT, "1", restore);
-  add(names[2], KEY_TYPE_DOUBLE, "1", restore);
-  add(names[3], KEY_TYPE_STRING, R"("none")", restore);
-  add(names[4], KEY_TYPE_INT, "6", restore);
-  add(names[5], KEY_TYPE_DOUBLE, "5", R"("restore": false)");
+  add("VEH_ODOMETER", KEY_TYPE_DOUBLE, "1", restore);
+  add("it's", KEY_TYPE_INT, "1", restore);
+  add("X' OR key='VEH_ODOMETER", KEY_TYPE_DOUBLE, "1", restore);
+  add("NAME", KEY_TYPE_STRING, R"("none")", restore);
+  add("NO_ROWS", KEY_TYPE_INT, "6", restore);
+  add("KEPT", KEY_TYPE_DOUBLE, "5", R"("restore": false)");
   configure();
   sql(kStatsDb,
       std::string(kCreateTable) +
@@ -259,13 +256,14 @@ TEST_F(SamplingTest, RestoreWritesBackEachKeysLastInsertedValue) {
           "('2030-01-01','it''s',3),('2020-01-01','it''s',4.9),"
           "('2020-01-01','NAME','O''Neil 7'),('2020-01-01','KEPT',8)");
   stats_.restore_values();
+  const Json::Value sysdb = sim_.sysdb();
   std::string restored;
-  for (const std::string& name : names) {
-    restored += name + "=" + sim_.sysdb()[name]["value"].toStyledString();
+  for (const std::string& name : sysdb.getMemberNames()) {
+    restored += name + "=" + sysdb[name]["value"].toStyledString();
   }
   EXPECT_EQ(restored,
-            "VEH_ODOMETER=48250.25\nit's=4\nX' OR key='VEH_ODOMETER=7.25\n"
-            "NAME=\"O'Neil 7\"\nNO_ROWS=6\nKEPT=5\n");
+            "KEPT=5\nNAME=\"O'Neil 7\"\nNO_ROWS=6\nVEH_ODOMETER=48250.25\n"
+            "X' OR key='VEH_ODOMETER=7.25\nit's=4\n");
   EXPECT_EQ(log_.texts(LOG_NOTICE), std::vector<std::string>{});
 }
 

@@ -104,9 +104,8 @@ TEST_F(ServiceTest, SamplesOnlyInUnchangedActiveStatesAndOnStateTicks) {
     // A size check clears the mark of rows added; "archive" saves nothing,
     // so it is made to check as if it did (and never to back up).
     ArchivePeer::next_archive_time(service_->archive()) = UINT32_MAX;
-    for (Archive* archive : {&service_->stats(), &service_->archive()}) {
-      ArchivePeer::data_added(*archive) = true;
-    }
+    ArchivePeer::data_added(service_->stats()) =
+        ArchivePeer::data_added(service_->archive()) = true;
     lines = tick(state < 0 ? 9 : state);
     EXPECT_THAT(lines, Not(Contains(sampling)));
     const int state_now = service_->current_power_state();

@@ -45,9 +45,13 @@ TEST_F(SizeControlTest, DeletesTheOldestFiftyOneRowsAtATime) {
 }
 
 TEST_F(SizeControlTest, AnInsertAtTheHardLimitMakesRoomOrGivesUpAfterTenTries) {
+  // The connection is bounded by the hard limit, whatever the soft one.
+  sql(kStatsDb, kCreateTable);
+  ArchivePeer::max_page_count(stats_) = 16;
+  EXPECT_EQ(stats_.add_entries("INSERT into data (key,value) VALUES ('S', "
+                               "randomblob(200000))"),
+            0);
   fill_to_hard_limit();
-  // An insert is bounded by the hard limit, whatever the soft one.
-  ArchivePeer::max_page_count(stats_) = 768;
   const std::string before = rows();
   EXPECT_EQ(stats_.add_entries("INSERT into data (key,value) VALUES ('A','" +
                                std::string(20000, 'a') + "')"),

@@ -38,8 +38,7 @@ expect_value VEH_VIN "\"O'Neil 7\""        # text key: a JSON string
 expect_value CELL_TOTAL_RX 184320512       # no rows: untouched
 expect_value VEH_PLATE '"ABC 123"'         # not restored: untouched
 
-# Nothing went wrong on the way: the start message is the one line a user
-# reads.
+# Nothing went wrong: the start message is the one line a user reads.
 [ "$(service_log_prio | grep -v '^local0\.\(info\|debug\) ')" = \
   "local0.alert KVO Data Logger started" ] || fail "unexpected notices"
 
