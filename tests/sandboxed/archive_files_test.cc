@@ -108,6 +108,19 @@ TEST_F(ArchiveFilesTest,
   EXPECT_EQ(marker(), "old\n");
 }
 
+// Among several good archives the newest is loaded, after the bad one above
+// it is removed; rotation then keeps three below the next number.
+TEST_F(ArchiveFilesTest, StartUpLoadsTheNewestGoodArchiveThenRotates) {
+  for (uint32_t number = 1; number <= 5; ++number) {
+    make_archive("stats", number, "m" + std::to_string(number));
+  }
+  touch({"6.tar"});
+  stats_.initialize();
+  EXPECT_EQ(marker(), "m5\n");
+  EXPECT_EQ(stats_.next_archive_number(), 6u);
+  EXPECT_EQ(names_in(kStatsArchives), (Names{"3.tar", "4.tar", "5.tar"}));
+}
+
 TEST_F(ArchiveFilesTest, BackupWritesTheNextNumberOrKeepsItsStateForARetry) {
   sim_.set_key("VEH_ODOMETER", "VEH", KEY_TYPE_DOUBLE, 812);
   stats_.initialize();

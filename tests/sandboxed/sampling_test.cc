@@ -1,5 +1,6 @@
-// The sampling cycle and log forwarding on a real working database: what
-// each kind of value becomes, when a key is due, and the lines a user reads.
+// The sampling cycle, log forwarding and restore on a real working database:
+// what each kind of value becomes, when a key is due, the lines a user reads
+// and the totals that come back.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -214,10 +215,17 @@ TEST_F(SamplingTest, LogForwardingWritesDueKeysAtTheirModesPriority) {
   add("OFF", KEY_TYPE_DOUBLE, "1", R"("send_to_log": 0)");
   add("TEXT", KEY_TYPE_STRING, R"("abc")",
       R"("send_to_log": 1, "log_period": 30)");
+  const char* once = R"("send_to_log": 1, "log_period": 60)";
+  add("X_FALSE", KEY_TYPE_DOUBLE, "false", once);
+  add("X_NEG", KEY_TYPE_INT, "-7.9", once);
+  add("X_NEG_D", KEY_TYPE_DOUBLE, "-0.5", once);
+  add("X_ZERO", KEY_TYPE_INT, "0", once);
   configure();
   stats_.send_to_log(100);
-  EXPECT_THAT(forwarded(), ElementsAre("1 ALERT=7", "5 BOOL=1",
-                                       "5 DOUBLE=7.900000", "5 TEXT=abc"));
+  EXPECT_THAT(forwarded(),
+              ElementsAre("1 ALERT=7", "5 BOOL=1", "5 DOUBLE=7.900000",
+                          "5 TEXT=abc", "5 X_FALSE=0", "5 X_NEG=-7",
+                          "5 X_NEG_D=-0.500000", "5 X_ZERO=0"));
   log_.clear();
   stats_.send_to_log(129);
   EXPECT_THAT(forwarded(), ElementsAre("5 BOOL=1"));
@@ -225,6 +233,38 @@ TEST_F(SamplingTest, LogForwardingWritesDueKeysAtTheirModesPriority) {
   stats_.send_to_log(130);  // Due at its time; a value of no kind waits too.
   EXPECT_THAT(forwarded(), ElementsAre("5 BOOL=1", "5 TEXT=abc"));
   EXPECT_EQ(stats_.keys().at("NONE").next_log_time, 160u);
+}
+
+// Each restorable key gets back the value of its row inserted last, even
+// when a clock set back gave that row an older time, and only ever a value
+// of its own: a name crafted to match another key's rows matches none.
+TEST_F(SamplingTest, RestoreWritesBackEachKeysLastInsertedValue) {
+  const char* restore = R"("restore": true)";
+  add("VEH_ODOMETER", KEY_TYPE_DOUBLE, "1", restore);
+  add("it's", KEY_TYPE_INT, "1", restore);
+  add("X' OR key='VEH_ODOMETER", KEY_TYPE_DOUBLE, "1", restore);
+  add("NAME", KEY_TYPE_STRING, R"("none")", restore);
+  add("NO_ROWS", KEY_TYPE_INT, "6", restore);
+  add("KEPT", KEY_TYPE_DOUBLE, "5", R"("restore": false)");
+  configure();
+  sql(kStatsDb,
+      std::string(kCreateTable) +
+          "; INSERT INTO data (ts,key,value) VALUES "
+          "('2020-01-01','X'' OR key=''VEH_ODOMETER',7.25),"
+          "('2030-01-01','VEH_ODOMETER',9.5),"
+          "('2020-01-01','VEH_ODOMETER',48250.25),"
+          "('2030-01-01','it''s',3),('2020-01-01','it''s',4.9),"
+          "('2020-01-01','NAME','O''Neil 7'),('2020-01-01','KEPT',8)");
+  stats_.restore_values();
+  const Json::Value sysdb = sim_.sysdb();
+  std::string restored;
+  for (const std::string& name : sysdb.getMemberNames()) {
+    restored += name + "=" + sysdb[name]["value"].toStyledString();
+  }
+  EXPECT_EQ(restored,
+            "KEPT=5\nNAME=\"O'Neil 7\"\nNO_ROWS=6\nVEH_ODOMETER=48250.25\n"
+            "X' OR key='VEH_ODOMETER=7.25\nit's=4\n");
+  EXPECT_EQ(log_.texts(LOG_NOTICE), std::vector<std::string>{});
 }
 
 }  // namespace
