@@ -44,7 +44,7 @@ timed() {  # timed NAME ROWS COMMAND...: its wall time and rows/s; its errors sh
 }
 block() { grep -l "$1" blocks/??; }  # the guide's block that holds the text
 timed dump "$rows" bash -euo pipefail "$(block 'kvo-archive dump')"
-timed "SQLite load" "$rows" bash -euo pipefail "$(block '^sqlite3 fleet.db')"
+timed "SQLite load" "$rows" bash -euo pipefail "$(block 'TEMP TABLE raw')"
 timed "DuckDB/Parquet load" "$rows" bash -euo pipefail "$(block '^duckdb -bail')"
 samples=$(sqlite3 fleet.db "SELECT count(*) FROM samples")
 timed "SQLite questions" "$samples" bash -euo pipefail "$(block '^sqlite3 -csv')"

@@ -40,9 +40,11 @@ sample's identity across the archives of one vehicle and instance is
 (device, time, key, type, value, n): n counts from 1 the rows of the
 archive that agree in time, key, type and value, in rowid order; pos
 counts the archive's rows of the same time, in rowid order, and so orders
-the samples of one second. Both count every row of the archive, whatever
---key, --since and --until leave out. The identity holds while the
-vehicle's clock never goes back (docs/FLEET.md loads each sample once).
+the samples of one second; where size control deleted the oldest rows of a
+second, those left of it have a smaller pos than in older archives, never
+a larger one. Both count every row of the archive, whatever --key, --since
+and --until leave out. The identity holds while the vehicle's clock never
+goes back (docs/FLEET.md loads each sample once).
 
 An archive that is not good is read all the same when its copy is a
 database, with a warning. Exit status: 0 written, 1 the file cannot be
