@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "clock_offset.h"
+#include "flush_record.h"
 #include "make_dirs.h"
 #include "md5_check.h"
 #include "platform_call.h"
@@ -49,6 +50,6 @@ int check_md5(const char* md5_file, bool) {
 int sync_to_fs(int) {
   return platform_call("sync_to_fs", -1, [] {
     ::sync();
-    return 0;
+    return kvo::sim::record_flush() ? 0 : -1;
   });
 }

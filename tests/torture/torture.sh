@@ -20,8 +20,8 @@ fi
 
 V=/var/volatile/kvo A=/var/data/kvo/archive J=/tmp/torture LOG=$KVO_TORTURE_LOG SVC=$B/kvo-data-logger
 sim() { "$B/kvo-sim" "$@" >/dev/null; }
-RANDOM=$seed cycle=0 kind=start restarts=0 checked=0 failures=0 v=1000 spid=0 hpid=0
-declare -A kinds floor floor_n want keep
+RANDOM=$seed cycle=0 kind=start restarts=0 checked=0 failures=0 v=1000 spid=0 hpid=0 plan=""
+declare -A kinds floor want keep
 fail() { failures=$((failures + 1)); echo "FAIL cycle $cycle ($kind, seed $seed): $*" >&2; }
 ms() { sleep "0.$(printf %03d $((RANDOM % $1)))"; }
 
@@ -102,6 +102,21 @@ expect() {
     done
   done
   sim set GPIO_PULSE_TOTAL1 0 && sim set VEH_ODOMETER 0 && sim set TORTURE_TOTAL 0
+  plan=$("$B/kvo-archive" list -f json "$A" 2>/dev/null | jq -r '.[] | "\(.folder)/\(.file) \(.startup)"' \
+    | sed 's/ \(delete\|remove\)$/ gone/; s/ as .*/ keep/' | sort)
+}
+# differ: start-up loaded, kept and removed what kvo-archive list said it
+# would, on the files `expect` saw. A path is loaded when this run logged
+# trying it and neither rejected nor kept it for later.
+differ() {
+  local loaded got
+  loaded=$(tail -n +$((mark + 1)) "$LOG" | sed -n 's/.*stats: \(Loading\|Removing bad\|Keeping\) archive[a-z ]* (\([^:)]*\).*/\1 \2/p' \
+    | awk '{ n[$NF] += $1 == "Loading" ? 1 : -1 } END { for (p in n) if (n[p] > 0) print p }')
+  got=$(while read -r f a; do if grep -qxF "$f" <<<"$loaded"; then echo "$f load"
+    elif [ -e "$f" ]; then echo "$f keep"; else echo "$f gone"; fi; done <<<"$plan" | sort)
+  [ "$got" = "$plan" ] || fail "start-up did: $(comm -13 <(echo "$plan") <(echo "$got") | tr '\n' ' ')kvo-archive list said: $(comm -23 <(echo "$plan") <(echo "$got") | tr '\n' ' ')"
+  [ "$(comm -23 <(echo "$loaded" | sort) <(sed -n 's/ load$//p' <<<"$plan"))" = "" ] || fail "start-up loaded $loaded unlisted"
+  plan=""
 }
 # check [nofloor]: after a start, values and archive folders are as expected.
 check() {
@@ -118,26 +133,38 @@ check() {
       || fail "$name archives $(numbers $name | tr '\n' ' ')kept, expected ${keep[$name]}"
   done
   ls -A "$V" | grep -q kvo-extract && fail "extraction left its staging folder"
+  [ -z "$plan" ] || differ
   kill -0 "$spid" 2>/dev/null || fail "service died"
 }
 restart() {  # restart keep|wipe [nofloor]
   stop; [ "$1" = wipe ] && wipe; expect; start; check "${2:-}"
 }
-synced() {  # a completed backup: what no later start may go back behind
-  drive && backup || return
-  floor[GPIO_PULSE_TOTAL1]=$v floor[VEH_ODOMETER]=$v.5 floor[TORTURE_TOTAL]=$v
-  floor_n[stats]=$(numbers stats | head -1) floor_n[archive]=$(numbers archive | head -1)
+# Files of non-volatile storage written or renamed since the last flush the
+# simulated platform recorded: what a power cut takes from the page cache.
+unflushed() {
+  comm -23 <(find /var/data/kvo -type f -exec stat -c '%i %s %.9Z %n' {} + | sort) \
+    <(sort "$KVO_SIM_DIR/flushed" 2>/dev/null) | cut -d' ' -f4-
 }
-damage() {  # what unsynced flash may hold after a power cut
-  local name n how
-  for name in stats archive; do
-    n=$(numbers $name | head -1)
-    [ -n "$n" ] && [ "$n" -gt "${floor_n[$name]}" ] || continue
-    how=$((RANDOM % 3)); kinds[damage$how]=$((${kinds[damage$how]:-0} + 1))
+synced() {  # a completed, flushed backup: what no later start may go back behind
+  local t n end=$((SECONDS + 15))
+  drive && backup || return
+  # A tick logged after the backup's last line shows that it has returned.
+  n=$(seen "Current power state")
+  until t=$(seen "Current power state") && [ -z "$(unflushed)" ]; do
+    [ "$t" -le "$n" ] && [ $SECONDS -lt $end ] || { fail "not flushed once the backup finished: $(unflushed | tr '\n' ' ')"; break; }
+    sleep 0.02
+  done
+  floor[GPIO_PULSE_TOTAL1]=$v floor[VEH_ODOMETER]=$v.5 floor[TORTURE_TOTAL]=$v
+}
+damage() {  # a power cut: each unflushed file is truncated, zeroed, partly zeroed or gone
+  local f how
+  for f in $(unflushed); do
+    how=$((RANDOM % 4)); kinds[damage$how]=$((${kinds[damage$how]:-0} + 1))
     case $how in
-      0) truncate -s $((RANDOM % 4096)) "$A/$name/$n.tar" ;;
-      1) dd if=/dev/zero of="$A/$name/$n.tar" bs=512 count=$(($(stat -c %s "$A/$name/$n.tar") / 512)) conv=notrunc status=none ;;
-      2) dd if=/dev/zero of="$A/$name/$n.tar" bs=4096 count=1 conv=notrunc status=none ;;
+      0) truncate -s $((RANDOM % 4096)) "$f" ;;
+      1) dd if=/dev/zero of="$f" bs=512 count=$(($(stat -c %s "$f") / 512)) conv=notrunc status=none ;;
+      2) dd if=/dev/zero of="$f" bs=4096 count=1 conv=notrunc status=none ;;
+      3) rm "$f" ;;
     esac
   done
 }
@@ -181,9 +208,13 @@ for cycle in $(seq "$cycles"); do
     2) c=(sqlite3 md5sum tar mv); kind=child-${c[RANDOM % 4]}; kill -USR2 "$spid"
        kill_child "${kind#child-}" || kind=child-missed; ms 300; stop ;;
     3|4) kind=crash-damage mode=keep; [ $((RANDOM % 7)) -lt 4 ] && kind=power-cut mode=wipe
+       # The power goes during a backup, after it, or after it but before its
+       # flush completes; what was not flushed is lost.
+       n=$(seen "Finished backing up archive (archive)") how=$((RANDOM % 3))
+       [ $how = 2 ] && sim fail sync_to_fs
        kill -USR2 "$spid"
-       if [ $((RANDOM % 2)) = 0 ]; then ms 300; else wait_for "Finished backing up archive (archive)" $(($(seen "Finished backing up archive (archive)") + 1)); fi
-       stop; damage ;;
+       if [ $how = 0 ]; then ms 300; else wait_for "Finished backing up archive (archive)" $((n + 1)); fi
+       stop; sim unfail sync_to_fs; damage ;;
     5) kind=hot-journal mode=keep; sleep 1.2; ms 999; stop
        for name in stats archive; do [ -s "$V/$name.db" ] && { sqlite3 "$V/$name.db" \
          "PRAGMA synchronous=0; BEGIN; DELETE FROM data;" ".system kill -KILL \$PPID"; } 2>/dev/null; done ;;
@@ -229,7 +260,8 @@ done
 # once room returns they load and restore.
 kind=store-full cycle=$((cycle + 1)); kinds[store-full]=1; synced; stop; wipe
 dd if=/dev/zero of="$V/filler" bs=64k status=none 2>/dev/null; truncate -s -8k "$V/filler"
-expect; for k in "${!want[@]}"; do want[$k]=0; done
+# kvo-archive cannot see volatile storage: it plans the load that waits here.
+expect; plan=""; for k in "${!want[@]}"; do want[$k]=0; done
 for name in stats archive; do keep[$name]=$(numbers $name); done
 start; check nofloor; kill -USR2 "$spid"
 wait_for "Backup held back until archive loads (archive)" || fail "backup not held back"
@@ -278,10 +310,13 @@ for kind in traversal absolute symlink hardlink device huge not-sqlite mismatch 
   # A usable bit-flipped copy may hold any value, older than the floor too.
   expect; start; check "$([ $kind = bitflip ] && echo nofloor)"
   # It backs up again within one archive period, unasked.
-  sim clock +1900; wait_for "Finished backing up archive (stats)" || fail "no periodic backup"
+  # Both, so that the next backup's lines are its own.
+  sim clock +1900; wait_for "Finished backing up archive (stats)" && wait_for "Finished backing up archive (archive)" || fail "no periodic backup"
   fresh stats
-  out=$(find /var /tmp -newer "$J.mark" -not -path "$V*" -not -path "$A*" \
-    -not -path "$J*" -not -path /var/data/kvo -not -path /tmp -not -path "${LOG%/*}*")
+  # The private /tmp and /var/tmp hold SQLite's unlinked temporary files; the
+  # checkout, shown read-only, is no part of the device.
+  out=$(find /var /tmp \( -path "$(realpath "$KVO_SOURCE_DIR")" -o -path "$(realpath "$B")" \) -prune -o -newer "$J.mark" -not -path "$V*" -not -path "$A*" \
+    -not -path "$J*" -not -path /var/data/kvo -not -path /tmp -not -path /var/tmp -not -path "${LOG%/*}*" -print)
   [ -z "$out" ] || fail "written outside volatile storage: $out"
 done
 
