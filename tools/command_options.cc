@@ -23,7 +23,7 @@ int code_of(const std::vector<OptionSpec>& specs, size_t i) {
                                   : kLongOnlyCode + static_cast<int>(i);
 }
 
-// The index of the spec whose code is `code`, or specs.size().
+// The index of the option whose code is `code`, or specs.size().
 size_t spec_of(const std::vector<OptionSpec>& specs, int code) {
   size_t i = 0;
   while (i < specs.size() && code_of(specs, i) != code) ++i;
