@@ -145,6 +145,7 @@ CASES=(
   "16|unexpected schema|stats|pack \$F $T/other.db \"\$(sum_of $T/other.db)\""
   "17|good|stats|pack \$F $T/extra.db \"\$(sum_of $T/extra.db)\""
   "18|refused member|stats|tar -cf \$F -C $M --transform 's,^stats.md5\$,.,' stats_bak.db stats.md5"
+  "19|refused member|stats|tar -cf \$F -C $M --transform 's,^stats.md5\$,..,' stats_bak.db stats.md5"
 )
 for c in "${CASES[@]}"; do
   IFS='|' read -r n state instance make <<<"$c"
@@ -169,7 +170,7 @@ q "$T/list.db" ".import --csv $OUT listed"
 expect 1 list "$T/hostile" --format=json
 [ "$(q "$T/list.db" "SELECT count(*) FROM listed l JOIN json_each(readfile('$OUT')) j
   ON j.value ->> 'file' = l.file AND j.value ->> 'number' = l.number AND j.value ->> 'state' = l.state
-  AND ifnull(j.value ->> 'detail', '') = l.detail AND j.value ->> 'startup' = l.startup")" = 20 ] ||
+  AND ifnull(j.value ->> 'detail', '') = l.detail AND j.value ->> 'startup' = l.startup")" = 21 ] ||
   fail "list csv and json differ: $(cat "$OUT")"
 # A checksum line's escape and carriage return stay escaped in one warning.
 expect 0 dump "$H/13.tar"
