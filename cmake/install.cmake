@@ -1,4 +1,6 @@
-# Install rules and the Debian package of the service.
+# Install rules and the Debian packages: kvo-data-logger (the service, its
+# unit, tmpfiles entry and manual page; on the simulated platform also
+# kvo-sim) and kvo-archive (the archive tool alone, no service).
 
 include(GNUInstallDirs)
 
@@ -15,45 +17,82 @@ endif()
 set(KVO_SYSTEMD_UNITDIR ${KVO_SYSTEMD_UNITDIR_DEFAULT} CACHE PATH "Where the systemd unit goes")
 set(KVO_TMPFILESDIR ${KVO_TMPFILESDIR_DEFAULT} CACHE PATH "Where the tmpfiles.d entry goes")
 
+# Every file belongs to one package: the component "service" is
+# kvo-data-logger, "archive" is kvo-archive (built on the simulated
+# platform only, like every tool).
+set(KVO_SERVICE_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/kvo-data-logger)
 configure_file(packaging/kvo-data-logger.service.in kvo-data-logger.service @ONLY)
-install(TARGETS kvo-data-logger RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${CMAKE_BINARY_DIR}/kvo-data-logger.service DESTINATION ${KVO_SYSTEMD_UNITDIR})
+install(TARGETS kvo-data-logger RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT service)
+install(FILES ${CMAKE_BINARY_DIR}/kvo-data-logger.service DESTINATION ${KVO_SYSTEMD_UNITDIR}
+        COMPONENT service)
 install(FILES packaging/kvo-data-logger.tmpfiles DESTINATION ${KVO_TMPFILESDIR}
-        RENAME kvo-data-logger.conf)
+        RENAME kvo-data-logger.conf COMPONENT service)
+install(FILES packaging/device-ipc.conf.example DESTINATION ${KVO_SERVICE_DOCDIR}/examples
+        COMPONENT service)
+if(KVO_PLATFORM STREQUAL "sim")
+  # Where the simulated vehicle lives and what to do when there is none.
+  install(FILES packaging/simulated-platform.conf
+          DESTINATION ${KVO_SYSTEMD_UNITDIR}/kvo-data-logger.service.d COMPONENT service)
+endif()
 
-# scripts/package builds the .deb: cpack -G DEB in the build folder.
+# scripts/package builds the .deb files: cpack -G DEB in the build folder.
 set(CPACK_GENERATOR DEB)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL service)
+if(KVO_PLATFORM STREQUAL "sim")
+  list(APPEND CPACK_COMPONENTS_ALL archive)
+endif()
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
+set(CPACK_DEBIAN_SERVICE_PACKAGE_NAME kvo-data-logger)
+set(CPACK_DEBIAN_ARCHIVE_PACKAGE_NAME kvo-archive)
 set(CPACK_PACKAGE_VENDOR "the kvo-data-logger authors")
 set(CPACK_PACKAGE_CONTACT "kvo-data-logger authors <kvo-data-logger@example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "vehicle totals sampler and archiver")
-set(CPACK_PACKAGE_DESCRIPTION
+# Each package's description begins with its own summary line; CPack puts
+# the project-wide summary in front of it unless that is CPack's default.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${CMAKE_PROJECT_NAME} built using CMake")
+set(kvo_service_summary "vehicle totals sampler and archiver")
+set(kvo_service_text
     "A background service for in-vehicle telematics devices: samples values of\n"
     "the platform's system database into SQLite databases in volatile storage,\n"
     "keeps them under a size limit, backs them up into numbered, checksummed tar\n"
     "archives and restores the archived totals after a power cycle.")
-string(CONCAT CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+set(kvo_archive_summary "reads kvo-data-logger's archives and working databases")
+set(kvo_archive_text
+    "Lists, verifies and dumps the numbered tar archives and the SQLite working\n"
+    "databases of kvo-data-logger, judging each archive as the service's\n"
+    "start-up would, without unpacking anything to disk. Meant for archives\n"
+    "pulled off devices; it installs and starts no service.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 if(KVO_PLATFORM STREQUAL "sim")
-  # Never mistaken for a device build: the version and the summary say so.
+  # Never mistaken for a device build: the versions say so, and the
+  # service's summary. kvo-archive runs the same on either platform.
   set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION}+sim)
-  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "SIMULATED PLATFORM build of the ${CPACK_PACKAGE_DESCRIPTION_SUMMARY}")
-  string(APPEND CPACK_PACKAGE_DESCRIPTION "\n.\nThis build runs on the simulated platform, not on a device.")
+  set(kvo_service_summary "SIMULATED PLATFORM build of the ${kvo_service_summary}")
+  list(APPEND kvo_service_text
+       "\n.\nThis build runs on the simulated platform, not on a device; it comes\n"
+       "with kvo-sim, which creates and changes the simulated vehicle.")
 endif()
+string(CONCAT CPACK_DEBIAN_SERVICE_DESCRIPTION "${kvo_service_summary}\n" ${kvo_service_text})
+string(CONCAT CPACK_DEBIAN_ARCHIVE_DESCRIPTION "${kvo_archive_summary}\n" ${kvo_archive_text})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
-set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+set(CPACK_DEBIAN_SERVICE_PACKAGE_SECTION misc)
+set(CPACK_DEBIAN_ARCHIVE_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The backup runs the sqlite3 shell; tar, md5sum and mv are Essential.
-# libarchive, which the simulated platform opens only to unpack, comes in
-# through kvo-archive, which links it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS sqlite3)
+# The backup runs the sqlite3 shell; tar, md5sum and mv are Essential. The
+# simulated platform opens libarchive only to unpack, so no link names it.
+set(CPACK_DEBIAN_SERVICE_PACKAGE_DEPENDS sqlite3)
+if(KVO_PLATFORM STREQUAL "sim")
+  set(CPACK_DEBIAN_SERVICE_PACKAGE_DEPENDS "sqlite3, libarchive13")
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
-    ${PROJECT_SOURCE_DIR}/packaging/debian/prerm ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
+# Only the service's package has maintainer scripts; kvo-archive needs none.
+set(CPACK_DEBIAN_SERVICE_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/preinst
+    ${PROJECT_SOURCE_DIR}/packaging/debian/postinst ${PROJECT_SOURCE_DIR}/packaging/debian/prerm
+    ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
 set(CPACK_STRIP_FILES ON)
-# A cross build labels the package with the target's architecture, not
+# A cross build labels the packages with the target's architecture, not
 # with that of the build machine.
 if(CMAKE_CROSSCOMPILING AND NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
   set(kvo_debian_arch_aarch64 arm64)
@@ -67,16 +106,46 @@ if(CMAKE_CROSSCOMPILING AND NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
   endif()
 endif()
 
-# The licence as Debian names it, a compressed changelog and manual pages.
+# Each package's own licence file (as Debian names it) and compressed
+# changelog.
 string(TIMESTAMP KVO_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
-configure_file(packaging/debian/changelog.in changelog.Debian @ONLY)
-execute_process(COMMAND gzip -9nf changelog.Debian WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
-install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
-install(FILES ${CMAKE_BINARY_DIR}/changelog.Debian.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
-foreach(page kvo-data-logger.8 kvo-archive.1)
+foreach(component ${CPACK_COMPONENTS_ALL})
+  string(TOUPPER ${component} upper)
+  set(KVO_DEBIAN_PACKAGE ${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
+  set(docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${KVO_DEBIAN_PACKAGE})
+  set(staging ${CMAKE_BINARY_DIR}/debian-${KVO_DEBIAN_PACKAGE})
+  configure_file(packaging/debian/changelog.in ${staging}/changelog.Debian @ONLY)
+  execute_process(COMMAND gzip -9nf changelog.Debian WORKING_DIRECTORY ${staging})
+  install(FILES LICENSE DESTINATION ${docdir} RENAME copyright COMPONENT ${component})
+  install(FILES ${staging}/changelog.Debian.gz DESTINATION ${docdir} COMPONENT ${component})
+endforeach()
+
+# kvo-archive is built with fortify like the rest, but no call of it needs
+# a run-time check, so lintian's heuristic finds no fortified function (see
+# the override).
+if(KVO_PLATFORM STREQUAL "sim")
+  install(FILES packaging/debian/kvo-archive.lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME kvo-archive
+          COMPONENT archive)
+endif()
+
+# Manual pages. Lines of a page that begin with @KVO_MAN_SIM@ concern the
+# simulated platform; in a device build they become comments.
+set(KVO_MAN_SIM "")
+if(NOT KVO_PLATFORM STREQUAL "sim")
+  set(KVO_MAN_SIM ".\\\" ")
+endif()
+set(kvo_pages kvo-data-logger.8:service)
+if(KVO_PLATFORM STREQUAL "sim")
+  list(APPEND kvo_pages kvo-sim.1:service kvo-archive.1:archive)
+endif()
+foreach(entry ${kvo_pages})
+  string(REGEX REPLACE ":.*" "" page ${entry})
+  string(REGEX REPLACE ".*:" "" component ${entry})
   string(REGEX REPLACE ".*\\." "man" section ${page})
-  configure_file(packaging/${page} ${page} COPYONLY)
+  configure_file(packaging/${page} ${page} @ONLY)
   execute_process(COMMAND gzip -9nf ${page} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
-  install(FILES ${CMAKE_BINARY_DIR}/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/${section})
+  install(FILES ${CMAKE_BINARY_DIR}/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/${section}
+          COMPONENT ${component})
 endforeach()
 include(CPack)
