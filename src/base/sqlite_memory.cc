@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -20,8 +21,12 @@ namespace kvo {
 namespace {
 
 // Each block is preceded by its usable size, in a header that keeps the
-// 16-byte alignment malloc gives.
+// alignment malloc gives: 16 bytes on 64-bit targets, 8 on 32-bit ones,
+// where 8 is still all SQLite asks for.
 constexpr size_t kHeader = 16;
+static_assert(kHeader % alignof(std::max_align_t) == 0 &&
+                  kHeader >= sizeof(size_t),
+              "the header keeps malloc's alignment and holds the size");
 constexpr size_t kStep = 16;
 constexpr size_t kLargestListed = 1024;
 // What a listed block holds of memory besides its usable size: the header

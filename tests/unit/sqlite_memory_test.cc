@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -31,7 +32,8 @@ TEST(SqliteMemoryTest, BlocksKeepTheirBytesThroughAnyMixOfCalls) {
         << step;
     size = bytes == nullptr ? 0 : resize;
     ASSERT_GE(sqlite3_msize(bytes), static_cast<sqlite3_uint64>(size));
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(bytes) % 16, 0u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(bytes) % alignof(std::max_align_t),
+              0u);
     if (size > 0) std::memset(bytes, static_cast<unsigned char>(size), size);
   }
   for (auto& slot : slots) sqlite3_free(slot.first);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 
 #include "archive/tar_member_rule.h"
@@ -32,7 +33,10 @@ int read_data(archive* reader, archive_entry* entry, size_t cap,
   // The size the header claims may lie, so it only sizes the buffer.
   la_int64_t claimed = archive_entry_size(entry);
   if (claimed > 0) {
-    bytes->reserve(std::min(static_cast<size_t>(claimed), cap));
+    // Compared before the cast, which a claim past 4 GiB would wrap on a
+    // 32-bit target.
+    bytes->reserve(static_cast<size_t>(
+        std::min<uint64_t>(static_cast<uint64_t>(claimed), cap)));
   }
   char buffer[65536];
   for (;;) {
