@@ -80,6 +80,15 @@ set(CPACK_DEBIAN_SERVICE_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_ARCHIVE_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(KVO_PLATFORM STREQUAL "device")
+  # The vendor's libraries come with the device's image, from no Debian
+  # package: dpkg-shlibdeps finds them where the build linked them and, as
+  # CPack lets it ignore libraries no package holds, adds no dependency.
+  foreach(lib KVO_SYSDB_LIBRARY KVO_CMD_LIBRARY KVO_UTILS_LIBRARY)
+    get_filename_component(dir "${${lib}}" DIRECTORY)
+    list(APPEND CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${dir})
+  endforeach()
+endif()
 # The backup runs the sqlite3 shell; tar, md5sum and mv are Essential. The
 # simulated platform opens libarchive only to unpack, so no link names it.
 set(CPACK_DEBIAN_SERVICE_PACKAGE_DEPENDS sqlite3)

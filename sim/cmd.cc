@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "exported.h"
 #include "file_io.h"
 #include "json_text.h"
 #include "platform_call.h"
@@ -20,7 +21,7 @@ bool valid_name(const char* name) {
 
 }  // namespace
 
-int cmd_get_value_json(const char* name, Json::Value* value) {
+KVO_SIM_EXPORTED int cmd_get_value_json(const char* name, Json::Value* value) {
   // Read afresh at every call: the service asks only when it (re)configures,
   // and a parse kept between calls would hold a second copy of a document
   // the caller keeps anyway.

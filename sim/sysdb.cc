@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "cached_file.h"
+#include "exported.h"
 #include "file_io.h"
 #include "platform_call.h"
 #include "sim_folder.h"
@@ -63,14 +64,14 @@ int write_value(const char* db, const char* key, Json::Value value) {
 
 }  // namespace
 
-int sysdb_get_key_type(const char* key) {
+KVO_SIM_EXPORTED int sysdb_get_key_type(const char* key) {
   return platform_call("sysdb_get_key_type", 0, [&] {
     const SysdbKey* entry = sysdb_index().find(key);
     return entry != nullptr ? entry->type : 0;
   });
 }
 
-const char* sysdb_get_namedb(const char* key) {
+KVO_SIM_EXPORTED const char* sysdb_get_namedb(const char* key) {
   static std::string namedb;
   const char* none = nullptr;
   return platform_call("sysdb_get_namedb", none, [&]() -> const char* {
@@ -81,8 +82,8 @@ const char* sysdb_get_namedb(const char* key) {
   });
 }
 
-int sysdb_namedb_read_int(sysdb_context*, const char* db, const char* key,
-                          int32_t* value) {
+KVO_SIM_EXPORTED int sysdb_namedb_read_int(sysdb_context*, const char* db,
+                                           const char* key, int32_t* value) {
   return platform_call("sysdb_namedb_read_int", -1, [&] {
     const Json::Value* stored = stored_value(db, key);
     // isInt also takes a double with an integral value in range, as 2.0.
@@ -92,8 +93,9 @@ int sysdb_namedb_read_int(sysdb_context*, const char* db, const char* key,
   });
 }
 
-int sysdb_namedb_read_json(sysdb_context*, const char* db, const char* key,
-                           Json::Value* value) {
+KVO_SIM_EXPORTED int sysdb_namedb_read_json(sysdb_context*, const char* db,
+                                            const char* key,
+                                            Json::Value* value) {
   return platform_call("sysdb_namedb_read_json", -1, [&] {
     const Json::Value* stored = stored_value(db, key);
     if (stored == nullptr || value == nullptr) return -1;
@@ -104,15 +106,17 @@ int sysdb_namedb_read_json(sysdb_context*, const char* db, const char* key,
   });
 }
 
-int sysdb_namedb_write_int(sysdb_context*, const char* db, const char* key,
-                           int32_t value, int) {
+KVO_SIM_EXPORTED int sysdb_namedb_write_int(sysdb_context*, const char* db,
+                                            const char* key, int32_t value,
+                                            int) {
   return platform_call("sysdb_namedb_write_int", -1, [&] {
     return write_value(db, key, Json::Value(Json::Int(value)));
   });
 }
 
-int sysdb_namedb_write_dbl(sysdb_context*, const char* db, const char* key,
-                           double value, int) {
+KVO_SIM_EXPORTED int sysdb_namedb_write_dbl(sysdb_context*, const char* db,
+                                            const char* key, double value,
+                                            int) {
   return platform_call("sysdb_namedb_write_dbl", -1, [&] {
     // JSON has no NaN or infinity.
     if (!std::isfinite(value)) return -1;
@@ -120,8 +124,9 @@ int sysdb_namedb_write_dbl(sysdb_context*, const char* db, const char* key,
   });
 }
 
-int sysdb_namedb_write_str(sysdb_context*, const char* db, const char* key,
-                           const char* value, int) {
+KVO_SIM_EXPORTED int sysdb_namedb_write_str(sysdb_context*, const char* db,
+                                            const char* key, const char* value,
+                                            int) {
   return platform_call("sysdb_namedb_write_str", -1, [&] {
     if (value == nullptr) return -1;
     return write_value(db, key, Json::Value(value));

@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "clock_offset.h"
+#include "exported.h"
 #include "flush_record.h"
 #include "make_dirs.h"
 #include "md5_check.h"
@@ -16,7 +17,7 @@
 
 using kvo::sim::platform_call;
 
-uint32_t fwtime_s(int) {
+KVO_SIM_EXPORTED uint32_t fwtime_s(int) {
   int64_t offset = 0;
   try {
     offset = kvo::sim::clock_offset();
@@ -30,24 +31,24 @@ uint32_t fwtime_s(int) {
   return static_cast<uint32_t>(now);
 }
 
-int kvo_mkdir_create_parents(const char* path) {
+KVO_SIM_EXPORTED int kvo_mkdir_create_parents(const char* path) {
   return platform_call("kvo_mkdir_create_parents", -1,
                        [&] { return kvo::sim::make_dirs(path) ? 0 : -1; });
 }
 
-int extract_tar_file_to_dir(const char* tar, const char* dir) {
+KVO_SIM_EXPORTED int extract_tar_file_to_dir(const char* tar, const char* dir) {
   return platform_call("extract_tar_file_to_dir", -1, [&] {
     return kvo::sim::extract_tar(tar, dir) ? 0 : -1;
   });
 }
 
-int check_md5(const char* md5_file, bool) {
+KVO_SIM_EXPORTED int check_md5(const char* md5_file, bool) {
   return platform_call("check_md5", -1, [&] {
     return kvo::sim::md5_file_verifies(md5_file) ? 0 : -1;
   });
 }
 
-int sync_to_fs(int) {
+KVO_SIM_EXPORTED int sync_to_fs(int) {
   return platform_call("sync_to_fs", -1, [] {
     ::sync();
     return kvo::sim::record_flush() ? 0 : -1;

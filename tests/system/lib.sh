@@ -6,8 +6,9 @@ set -euo pipefail
 : "${KVO_BUILD_DIR:?KVO_BUILD_DIR must name the build folder}"
 : "${KVO_SOURCE_DIR:?KVO_SOURCE_DIR must name the source folder}"
 # KVO_BIN_DIR: where the programs are run from (a cross build's wrappers
-# that run them under the emulator).
-SERVICE=${KVO_BIN_DIR:-$KVO_BUILD_DIR}/kvo-data-logger
+# that run them under the emulator); KVO_SERVICE: another service binary
+# (a device build's, scripts/device-test).
+SERVICE=${KVO_SERVICE:-${KVO_BIN_DIR:-$KVO_BUILD_DIR}/kvo-data-logger}
 KVO_SIM=${KVO_BIN_DIR:-$KVO_BUILD_DIR}/kvo-sim
 SANDBOX=$KVO_SOURCE_DIR/scripts/sandbox
 # A missing precondition is a failure that names it, never a skip.

@@ -5,7 +5,8 @@
 # restored total is the youngest value of the newest intact archive, never
 # older than the last one synced, and exactly the right archives are kept.
 #   torture.sh [CYCLES [SEED]]   (a short round: 20 cycles, seed 2;
-#                                KVO_BUILD_DIR and KVO_SOURCE_DIR set)
+#                                KVO_BUILD_DIR and KVO_SOURCE_DIR set,
+#                                KVO_SERVICE for another service binary)
 set -uo pipefail
 : "${KVO_BUILD_DIR:?}" "${KVO_SOURCE_DIR:?}"
 B=${KVO_BIN_DIR:-$KVO_BUILD_DIR}
@@ -18,7 +19,7 @@ if [ -z "${KVO_TORTURE_LOG:-}" ]; then
   exit
 fi
 
-V=/var/volatile/kvo A=/var/data/kvo/archive J=/tmp/torture LOG=$KVO_TORTURE_LOG SVC=$B/kvo-data-logger
+V=/var/volatile/kvo A=/var/data/kvo/archive J=/tmp/torture LOG=$KVO_TORTURE_LOG SVC=${KVO_SERVICE:-$B/kvo-data-logger}
 sim() { "$B/kvo-sim" "$@" >/dev/null; }
 RANDOM=$seed cycle=0 kind=start restarts=0 checked=0 failures=0 v=1000 spid=0 hpid=0 plan=""
 declare -A kinds floor want keep
