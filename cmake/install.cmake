@@ -18,8 +18,7 @@ set(KVO_SYSTEMD_UNITDIR ${KVO_SYSTEMD_UNITDIR_DEFAULT} CACHE PATH "Where the sys
 set(KVO_TMPFILESDIR ${KVO_TMPFILESDIR_DEFAULT} CACHE PATH "Where the tmpfiles.d entry goes")
 
 # Every file belongs to one package: the component "service" is
-# kvo-data-logger, "archive" is kvo-archive (built on the simulated
-# platform only, like every tool).
+# kvo-data-logger, "archive" is kvo-archive.
 set(KVO_SERVICE_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/kvo-data-logger)
 configure_file(packaging/kvo-data-logger.service.in kvo-data-logger.service @ONLY)
 install(TARGETS kvo-data-logger RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT service)
@@ -38,10 +37,7 @@ endif()
 # scripts/package builds the .deb files: cpack -G DEB in the build folder.
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL service)
-if(KVO_PLATFORM STREQUAL "sim")
-  list(APPEND CPACK_COMPONENTS_ALL archive)
-endif()
+set(CPACK_COMPONENTS_ALL service archive)
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_DEBIAN_SERVICE_PACKAGE_NAME kvo-data-logger)
 set(CPACK_DEBIAN_ARCHIVE_PACKAGE_NAME kvo-archive)
@@ -132,11 +128,9 @@ endforeach()
 # kvo-archive is built with fortify like the rest, but no call of it needs
 # a run-time check, so lintian's heuristic finds no fortified function (see
 # the override).
-if(KVO_PLATFORM STREQUAL "sim")
-  install(FILES packaging/debian/kvo-archive.lintian-overrides
-          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME kvo-archive
-          COMPONENT archive)
-endif()
+install(FILES packaging/debian/kvo-archive.lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME kvo-archive
+        COMPONENT archive)
 
 # Manual pages. Lines of a page that begin with @KVO_MAN_SIM@ concern the
 # simulated platform; in a device build they become comments.
@@ -144,9 +138,9 @@ set(KVO_MAN_SIM "")
 if(NOT KVO_PLATFORM STREQUAL "sim")
   set(KVO_MAN_SIM ".\\\" ")
 endif()
-set(kvo_pages kvo-data-logger.8:service)
+set(kvo_pages kvo-data-logger.8:service kvo-archive.1:archive)
 if(KVO_PLATFORM STREQUAL "sim")
-  list(APPEND kvo_pages kvo-sim.1:service kvo-archive.1:archive)
+  list(APPEND kvo_pages kvo-sim.1:service)
 endif()
 foreach(entry ${kvo_pages})
   string(REGEX REPLACE ":.*" "" page ${entry})
