@@ -46,10 +46,17 @@ PID1=$("$(dirname "$0")/../../scripts/boot-root" --boot "$ROOT" "$@") || fail "c
 [ -d "$ROOT/var/volatile/kvo" ] && [ -d "$ROOT/var/data/kvo/archive" ] || fail "no folders from tmpfiles"
 ctr systemctl is-active -q kvo-data-logger || fail "the unit is not active after boot"
 
+# A statistics agent for the service to start through systemctl, under
+# its sandbox (no capabilities, /proc hidden), at its first configuration.
+printf '[Service]\nExecStart=/bin/sleep infinity\n' >"$ROOT/etc/systemd/system/stats-agent.service"
+ctr systemctl daemon-reload
 # The vehicle, which the service has been waiting for since boot.
 sim init
 sim power 2
 echo '{"list": [{"name": "VEH_ODOMETER", "save_to_db": true, "period": 60}]}' | sim config -
+started
+ctr systemctl is-active -q stats-agent || fail "stats-agent not started by the service"
+! logged "$pid" "Error starting kvo-stats" || fail "the service could not start stats-agent"
 sampled() { [ "$(ctr sqlite3 /var/volatile/kvo/stats.db 'SELECT count(*) FROM data' 2>/dev/null)" -gt 0 ] 2>/dev/null; }
 until_ok 20 sampled || fail "no rows in /var/volatile/kvo/stats.db"
 sim set VEH_ODOMETER 51234.5
