@@ -111,13 +111,20 @@ TEST_F(ArchiveFilesTest,
 // Among several good archives the newest is loaded, after the bad one above
 // it is removed (it lacks its checksum, and the one an earlier unpacking
 // left behind must not stand in); rotation then keeps three below the next
-// number.
+// number. The journal a crash left beside the working database must not
+// roll its old pages into the loaded copy.
 TEST_F(ArchiveFilesTest, StartUpLoadsTheNewestGoodArchiveThenRotates) {
   for (uint32_t number = 1; number <= 6; ++number) {
     make_archive("stats", number, "m" + std::to_string(number));
   }
   shell("cd " + std::string(kVolatileDir) + " && tar -xf " + kStatsArchives +
         "6.tar && tar -cf " + kStatsArchives + "6.tar stats_bak.db");
+  sql(kStatsDb, std::string(kCreateTable) +
+                    "; INSERT INTO data (key,value) VALUES ('MARK','old')");
+  shell("cd " + std::string(kVolatileDir) +
+        " && printf 'PRAGMA synchronous=OFF;\nBEGIN;\nUPDATE data SET "
+        "value=1;\n.shell cp stats.db-journal hot\nROLLBACK;\n' | sqlite3 "
+        "stats.db && mv hot stats.db-journal");
   stats_.initialize();
   EXPECT_EQ(marker(), "m5\n");
   EXPECT_EQ(stats_.next_archive_number(), 6u);
